@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+// How the user's terminal encodes text: how its characters are counted, and
+// how it spells the two letters outside ASCII that our messages use.
+enum class Charset : unsigned char {
+    single_byte, // one byte is one character
+    utf8,        // code points; a byte that begins no valid sequence counts one
+    multibyte,   // the C library's decoder; an undecodable byte counts one
+};
+
+// The bytes of one letter in the terminal's encoding.
+struct Spelling {
+    std::array<char, 4> bytes{};
+    std::size_t size = 0;
+
+    [[nodiscard]] std::string_view view() const { return {bytes.data(), size}; }
+};
+
+struct Encoding {
+    Charset charset = Charset::single_byte;
+    Spelling a_umlaut; // ä
+    Spelling o_umlaut; // ö
+};
+
+// The messages are written in the console code page 850, where ä is 0x84 and
+// ö is 0x94; a terminal that uses that code page gets them byte for byte.
+inline constexpr char cp850_a_umlaut = '\x84';
+inline constexpr char cp850_o_umlaut = '\x94';
+
+constexpr Spelling single_byte_spelling(char byte)
+{
+    Spelling spelling;
+    spelling.bytes[0] = byte;
+    spelling.size = 1;
+    return spelling;
+}
+
+// The console of the tool's original platform: code page 850 (or 437, the
+// same for these letters), one byte per character.
+constexpr Encoding console_code_page_850()
+{
+    return {Charset::single_byte, single_byte_spelling(cp850_a_umlaut),
+            single_byte_spelling(cp850_o_umlaut)};
+}

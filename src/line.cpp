@@ -1,0 +1,84 @@
+#include "line.hpp"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/input.hpp"
+
+namespace {
+
+const unsigned char* find(std::span<const unsigned char> bytes, unsigned char byte) noexcept
+{
+    return bytes.empty() ? nullptr
+                         : static_cast<const unsigned char*>(
+                               std::memchr(bytes.data(), byte, bytes.size()));
+}
+
+// Large enough that the system calls cost little next to the counting, small
+// enough to stay in the processor's cache.
+constexpr std::size_t block_size = std::size_t{128} * 1024;
+
+constexpr std::array<unsigned char, 1> carriage_return{'\r'};
+
+} // namespace
+
+bool Line::add(std::span<const unsigned char> block) noexcept
+{
+    if (ended_) {
+        return true;
+    }
+    const unsigned char* line_feed = find(block, '\n');
+    ended_ = line_feed != nullptr;
+    if (!cut_) {
+        count(ended_ ? block.first(static_cast<std::size_t>(line_feed - block.data())) : block,
+              ended_);
+    }
+    return ended_;
+}
+
+void Line::count(std::span<const unsigned char> bytes, bool line_feed_follows) noexcept
+{
+    if (cr_held_) {
+        cr_held_ = false;
+        if (!(line_feed_follows && bytes.empty())) {
+            counter_.add(carriage_return);
+        }
+    }
+    if (const unsigned char* zero = find(bytes, '\0')) {
+        cut_ = true;
+        counter_.add(bytes.first(static_cast<std::size_t>(zero - bytes.data())));
+        return;
+    }
+    if (drop_cr_ && !bytes.empty() && bytes.back() == '\r') {
+        // Whether this one goes depends on the next byte, which may be in the next block.
+        bytes = bytes.first(bytes.size() - 1);
+        cr_held_ = !line_feed_follows;
+    }
+    counter_.add(bytes);
+}
+
+std::uint64_t Line::length() noexcept
+{
+    if (cr_held_) {
+        // The input ended after it: it is part of the line.
+        cr_held_ = false;
+        counter_.add(carriage_return);
+    }
+    return counter_.total();
+}
+
+LineLength read_line_length(Charset charset)
+{
+    Line line(charset, !platform::input_drops_cr_before_lf());
+    std::array<unsigned char, block_size> block; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    for (;;) {
+        const std::ptrdiff_t size = platform::read_input(block);
+        if (size < 0) {
+            return {0, errno};
+        }
+        if (size == 0 || line.add(std::span(block).first(static_cast<std::size_t>(size)))) {
+            return {line.length(), 0};
+        }
+    }
+}

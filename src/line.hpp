@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "count.hpp"
+
+// The first line of a text that arrives in blocks: its characters are counted
+// up to the first line feed, a carriage return directly before that line feed
+// is not part of the line, and a zero byte ends the count (but not the line).
+class Line {
+public:
+    // drop_cr_before_lf is false where the input stream already drops it, so
+    // that a second carriage return is not dropped as well.
+    Line(Charset charset, bool drop_cr_before_lf) noexcept
+        : counter_(charset), drop_cr_(drop_cr_before_lf)
+    {
+    }
+
+    // Takes the next block; true once the line has ended, after which further
+    // blocks are not looked at.
+    bool add(std::span<const unsigned char> block) noexcept;
+
+    // The characters of the line, once the last block has been added.
+    [[nodiscard]] std::uint64_t length() noexcept;
+
+private:
+    void count(std::span<const unsigned char> bytes, bool line_feed_follows) noexcept;
+
+    CharCounter counter_;
+    bool drop_cr_;
+    bool ended_ = false;   // the line feed has been seen
+    bool cut_ = false;     // a zero byte has been seen: nothing more counts
+    bool cr_held_ = false; // a block ended in a carriage return
+};
+
+struct LineLength {
+    std::uint64_t count = 0;
+    int read_error = 0; // errno of a failed read, 0 if none
+};
+
+// Reads standard input up to the end of its first line and measures that line.
+// Input that ends before any byte is an empty line.
+LineLength read_line_length(Charset charset);

@@ -1,0 +1,29 @@
+// pituus: tells how many characters a line of text holds.
+
+#include <cstdio>
+
+#include "line.hpp"
+#include "message.hpp"
+#include "output.hpp"
+#include "platform/keyboard.hpp"
+#include "platform/terminal_encoding.hpp"
+
+int main()
+{
+    const Encoding encoding = platform::terminal_encoding();
+    Output out(stdout);
+
+    out.write(render(messages::banner, encoding).view());
+    out.write(render(messages::prompt, encoding).view());
+    out.flush(); // the prompt is on the screen, or in the pipe, before the read waits
+
+    const LineLength line = read_line_length(encoding.charset);
+    if (line.read_error == 0) {
+        out.write(render(messages::result_line, encoding, line.count).view());
+    }
+    out.flush();
+
+    const bool failed = report_failures(line.read_error, out.error(), encoding);
+    platform::wait_for_key(); // also when something failed: it keeps a console window open
+    return failed ? 1 : 0;
+}

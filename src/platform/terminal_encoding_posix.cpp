@@ -1,0 +1,72 @@
+#include <climits>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <langinfo.h>
+#include <string_view>
+
+#include "terminal_encoding.hpp"
+
+namespace platform {
+
+namespace {
+
+// Compares code set names the way they are written in locale names: case and
+// punctuation vary ("UTF-8", "utf8").
+bool same_code_set(const char* name, std::string_view wanted)
+{
+    std::size_t at = 0;
+    for (; *name != '\0'; ++name) {
+        const char c = *name;
+        if (c == '-' || c == '_') {
+            continue;
+        }
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        if (at == wanted.size() || wanted[at] != lower) {
+            return false;
+        }
+        ++at;
+    }
+    return at == wanted.size();
+}
+
+// The letter in the locale's code set, or its code page 850 byte where the
+// code set has no such letter.
+Spelling spell(wchar_t letter, char cp850_byte)
+{
+    std::array<char, MB_LEN_MAX> bytes{};
+    std::mbstate_t state{};
+    const std::size_t size = std::wcrtomb(bytes.data(), letter, &state);
+    Spelling spelling;
+    if (size == static_cast<std::size_t>(-1) || size > spelling.bytes.size()) {
+        return single_byte_spelling(cp850_byte);
+    }
+    std::memcpy(spelling.bytes.data(), bytes.data(), size);
+    spelling.size = size;
+    return spelling;
+}
+
+} // namespace
+
+Encoding terminal_encoding()
+{
+    std::setlocale(LC_ALL, "");
+    const char* code_set = nl_langinfo(CODESET);
+    // The C locale's ASCII has no ä: it gets the bytes of the tool's own console.
+    if (same_code_set(code_set, "ansix3.41968") || same_code_set(code_set, "ascii") ||
+        same_code_set(code_set, "usascii")) {
+        return console_code_page_850();
+    }
+    Encoding encoding;
+    if (same_code_set(code_set, "utf8")) {
+        encoding.charset = Charset::utf8;
+    } else {
+        encoding.charset = MB_CUR_MAX == 1 ? Charset::single_byte : Charset::multibyte;
+    }
+    encoding.a_umlaut = spell(L'\u00e4', cp850_a_umlaut);
+    encoding.o_umlaut = spell(L'\u00f6', cp850_o_umlaut);
+    return encoding;
+}
+
+} // namespace platform

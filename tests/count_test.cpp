@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+#include "count.hpp"
+
+namespace {
+
+std::span<const unsigned char> bytes_of(const std::string& text)
+{
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+std::uint64_t count(const std::string& text, Charset charset)
+{
+    return count_chars(bytes_of(text), charset);
+}
+
+// The same text added in blocks of `block` bytes.
+std::uint64_t count_in_blocks(const std::string& text, Charset charset, std::size_t block)
+{
+    CharCounter counter(charset);
+    for (std::size_t at = 0; at < text.size(); at += block) {
+        counter.add(bytes_of(text).subspan(at, std::min(block, text.size() - at)));
+    }
+    return counter.total();
+}
+
+TEST(SingleByteText, EveryByteIsACharacter)
+{
+    EXPECT_EQ(count("", Charset::single_byte), 0U);
+    EXPECT_EQ(count("p\x84iv\x84 \xff\x80", Charset::single_byte), 8U);
+}
+
+struct Utf8Case {
+    const char* name;
+    std::string text;
+    std::uint64_t characters;
+};
+
+class Utf8Text : public testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8Text, CountsCodePointsAndEachStrayByteAsOne)
+{
+    EXPECT_EQ(count(GetParam().text, Charset::utf8), GetParam().characters);
+}
+
+TEST_P(Utf8Text, GivesTheSameCountHoweverTheTextIsSplit)
+{
+    for (std::size_t block = 1; block <= 9; ++block) {
+        EXPECT_EQ(count_in_blocks(GetParam().text, Charset::utf8, block), GetParam().characters)
+            << "blocks of " << block;
+    }
+}
+
+// The C library's UTF-8 decoder judges every case the same way.
+TEST_P(Utf8Text, AgreesWithTheCLibraryDecoder)
+{
+    if (std::string(GetParam().name) == "PastUnicode") {
+        GTEST_SKIP() << "glibc decodes sequences past U+10FFFF, which are no code points";
+    }
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    EXPECT_EQ(count_in_blocks(GetParam().text, Charset::multibyte, 2), GetParam().characters);
+    EXPECT_EQ(count(GetParam().text, Charset::multibyte), GetParam().characters);
+    std::setlocale(LC_CTYPE, "C");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Utf8Text,
+    testing::Values(
+        Utf8Case{"Empty", "", 0}, Utf8Case{"Ascii", "abc", 3},
+        Utf8Case{"FinnishGreeting", "Hyvää päivää", 12},
+        Utf8Case{"TwoThreeFourBytes", "ä€𝄞", 3},
+        Utf8Case{"LoneContinuationBytes", "\x80\xBF", 2},
+        Utf8Case{"LeadCutShortByAscii", "\xE2\x82z", 3},
+        Utf8Case{"LeadCutShortByEnd", "ab\xF0\x9F\x98", 5},
+        Utf8Case{"OverlongSlash", "\xC0\xAF", 2}, Utf8Case{"OverlongThreeByte", "\xE0\x80\xAF", 3},
+        Utf8Case{"EncodedSurrogate", "\xED\xA0\x80", 3},
+        Utf8Case{"LastValidBeforeSurrogates", "\xED\x9F\xBF", 1},
+        Utf8Case{"PastUnicode", "\xF4\x90\x80\x80", 4}, Utf8Case{"LastCodePoint", "\xF4\x8F\xBF\xBF", 1},
+        Utf8Case{"BytesNeverInUtf8", "\xF5\xFE\xFF", 3},
+        Utf8Case{"ExtraContinuation", "\xC3\xA4\xA4", 2},
+        Utf8Case{"LongMixed", std::string(40, 'a') + "\xC3\xA4" + std::string(30, 'b') +
+                                 "\xE2\x82\xAC\xF0\x9D\x84\x9E\xFF" + std::string(20, 'c'), 94}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Long enough for the block-at-a-time path, with every kind of sequence at
+// every offset of a block.
+TEST(Utf8Text, LongTextCountsTheSameAsItsPartsOneByOne)
+{
+    const std::string pieces[] = {"a", "\xC3\xA4", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "\x80",
+                                  "\xE2\x82z", "\xED\xA0\x80", "\xC0", "\xF4\x90\x80\x80"};
+    std::string text;
+    std::uint64_t expected = 0;
+    unsigned seed = 1;
+    for (int i = 0; i < 5000; ++i) {
+        seed = seed * 1103515245U + 12345U;
+        const std::string& piece = pieces[(seed >> 16) % std::size(pieces)];
+        text += piece;
+        // Each invalid piece above stands alone: its bytes count one each.
+        expected += count(piece, Charset::utf8);
+    }
+    EXPECT_EQ(count(text, Charset::utf8), expected);
+    EXPECT_EQ(count_in_blocks(text, Charset::utf8, 4093), expected);
+}
+
+} // namespace

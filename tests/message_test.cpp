@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+#include "message.hpp"
+
+namespace {
+
+Encoding utf8_terminal()
+{
+    Encoding encoding;
+    encoding.charset = Charset::utf8;
+    encoding.a_umlaut.bytes = {'\xC3', '\xA4'};
+    encoding.a_umlaut.size = 2;
+    encoding.o_umlaut.bytes = {'\xC3', '\xB6'};
+    encoding.o_umlaut.size = 2;
+    return encoding;
+}
+
+TEST(Messages, CodePage850ConsoleGetsThemByteForByte)
+{
+    const Encoding console = console_code_page_850();
+    EXPECT_EQ(render(messages::banner, console).view(),
+              "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\x84)\n\n");
+    EXPECT_EQ(render(messages::prompt, console).view(), "Anna tutkittava teksti: ");
+    EXPECT_EQ(render(messages::result_line, console, 11).view(), "Tekstin mitta on 11 merkki\x84.\n");
+}
+
+TEST(Messages, Utf8TerminalGetsEachLetterAsUtf8)
+{
+    EXPECT_EQ(render(messages::banner, utf8_terminal()).view(),
+              "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkkiä)\n\n");
+    EXPECT_EQ(render(messages::read_failed, utf8_terminal()).view(),
+              "pituus: syötteen lukeminen epäonnistui: ");
+}
+
+TEST(Messages, CountIsPlainDecimalWithoutGroupingAndNeverWraps)
+{
+    const Encoding console = console_code_page_850();
+    EXPECT_EQ(render(messages::result_line, console, 0).view(), "Tekstin mitta on 0 merkki\x84.\n");
+    EXPECT_EQ(render(messages::result_line, console, 4294967296U).view(),
+              "Tekstin mitta on 4294967296 merkki\x84.\n");
+    EXPECT_EQ(render(messages::result_line, utf8_terminal(),
+                     std::numeric_limits<std::uint64_t>::max())
+                  .view(),
+              "Tekstin mitta on 18446744073709551615 merkkiä.\n");
+}
+
+} // namespace

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Runs the built program the way a user's shell would, and keeps what it did.
+
+struct Outcome {
+    std::string out;
+    std::string err;
+    int exit_status = -1; // -1 if it ended by a signal
+    int signal = 0;       // the signal that ended it, 0 if it exited
+};
+
+struct RunOptions {
+    std::string input;                          // written to its standard input
+    std::vector<std::string> arguments;         // after the program's name
+    std::vector<std::string> environment;       // NAME=value, on top of PATH and HOME
+    std::optional<std::string> stdin_path;      // read from this file instead of `input`
+    std::optional<std::string> stdout_path;     // write to this file instead of a pipe
+    bool close_stdin = false;
+    bool close_stdout = false;
+    bool close_stderr = false;
+};
+
+// The program path given to the build, or PITUUS_PROGRAM from the environment.
+std::string program_path();
+
+// Runs it with no controlling terminal, as from cron or CI.
+Outcome run_program(const RunOptions& options);
+
+// The environment for one locale; IBM850 and ISO-8859-15 are made on first use.
+std::vector<std::string> locale_environment(const std::string& locale);

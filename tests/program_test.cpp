@@ -1,0 +1,185 @@
+// The built program through pipes and files, as scripts and redirections use it.
+
+#include <gtest/gtest.h>
+
+#include "process.hpp"
+
+namespace {
+
+const std::string banner_cp850 = "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\x84)\n\n";
+const std::string prompt = "Anna tutkittava teksti: ";
+
+std::string result_cp850(const std::string& count)
+{
+    return "Tekstin mitta on " + count + " merkki\x84.\n";
+}
+
+Outcome run_in(const std::string& locale, const std::string& input)
+{
+    RunOptions options;
+    options.input = input;
+    options.environment = locale_environment(locale);
+    return run_program(options);
+}
+
+// The whole of what a C-locale run writes for a line of `count` characters.
+std::string dialogue_cp850(const std::string& count)
+{
+    return banner_cp850 + prompt + result_cp850(count);
+}
+
+struct Measured {
+    std::string name;
+    std::string input;
+    std::string count;
+};
+
+class FirstLineInTheCLocale : public testing::TestWithParam<Measured> {};
+
+TEST_P(FirstLineInTheCLocale, IsMeasuredAndReportedByteForByte)
+{
+    const Outcome run = run_in("C", GetParam().input);
+    EXPECT_EQ(run.out, dialogue_cp850(GetParam().count));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, FirstLineInTheCLocale,
+    testing::Values(Measured{"EnterAlone", "\n", "0"}, Measured{"EmptyInput", "", "0"},
+                    Measured{"ThreeLetters", "abc\n", "3"},
+                    Measured{"SpacesAndTabCount", " a\tb \n", "5"},
+                    Measured{"Exactly256", std::string(256, 'x') + "\n", "256"},
+                    Measured{"LongerThan256IsMeasuredInFull", std::string(100000, 'x') + "\n", "100000"},
+                    Measured{"CrLfFile", "abc\r\nsecond line\r\n", "3"},
+                    Measured{"OnlyOneCrDropped", "ab\r\r\n", "3"},
+                    Measured{"LoneCrCounts", "a\rb\n", "3"},
+                    Measured{"NoFinalLineFeed", "ab", "2"},
+                    Measured{"EndsInCr", "ab\r", "3"},
+                    Measured{"ZeroByteEndsCount", std::string("a\0bc\n", 5), "1"},
+                    Measured{"ByteOfCodePage850", "p\x84iv\x84\n", "5"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(UnicodeTerminal, SpellsTheMessagesInUtf8AndCountsCodePoints)
+{
+    const Outcome run = run_in("C.UTF-8", "Hyvää päivää\n");
+    EXPECT_EQ(run.out, "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\xC3\xA4)\n\n" +
+                           prompt + "Tekstin mitta on 12 merkki\xC3\xA4.\n");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(UnicodeTerminal, CountsEachInvalidByteAsOneCharacter)
+{
+    // A lone continuation byte, a cut-short sequence and an overlong slash.
+    const Outcome run = run_in("C.UTF-8", "a\x80\xE2\x82z\xC0\xAF\n");
+    EXPECT_NE(run.out.find("on 7 merkki"), std::string::npos) << run.out;
+}
+
+TEST(UnicodeTerminal, CountsALineLongerThanTheReadBlocks)
+{
+    std::string line;
+    for (int i = 0; i < 200000; ++i) {
+        line += "ä€𝄞"; // two, three and four bytes
+    }
+    const Outcome run = run_in("C.UTF-8", line + "\nnext");
+    EXPECT_NE(run.out.find("on 600000 merkki"), std::string::npos) << run.out.substr(0, 200);
+}
+
+TEST(CodePageTerminal, Ibm850GetsTheMessagesByteForByte)
+{
+    const Outcome run = run_in("fi_FI.IBM850", "p\x84iv\x84\n");
+    EXPECT_EQ(run.out, dialogue_cp850("5"));
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(CodePageTerminal, Latin9SpellsAUmlautAsItsOwnByte)
+{
+    const Outcome run = run_in("fi_FI.ISO-8859-15", "p\xE4iv\xE4\n");
+    EXPECT_EQ(run.out, "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\xE4)\n\n" + prompt +
+                           "Tekstin mitta on 5 merkki\xE4.\n");
+}
+
+TEST(Redirection, OutputFileHoldsTheThreeMessagesAndNothingElse)
+{
+    const std::string path = testing::TempDir() + "pituus-output.txt";
+    RunOptions options;
+    options.input = "kolme\n";
+    options.environment = locale_environment("C");
+    options.stdout_path = path;
+    const Outcome run = run_program(options);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::string written(4096, '\0');
+    written.resize(std::fread(written.data(), 1, written.size(), file));
+    std::fclose(file);
+    EXPECT_EQ(written, dialogue_cp850("5"));
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(Redirection, ArgumentsAreIgnored)
+{
+    RunOptions options;
+    options.input = "abc\n";
+    options.arguments = {"--help", "-x", "tiedosto"};
+    options.environment = locale_environment("C");
+    const Outcome run = run_program(options);
+    EXPECT_EQ(run.out, dialogue_cp850("3"));
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+// Failures are said once on standard error, in Finnish with the system's
+// reason, and the exit status is 1.
+TEST(Failure, InputThatCannotBeReadGivesNoResultLine)
+{
+    RunOptions options;
+    options.stdin_path = "/";
+    options.environment = locale_environment("C");
+    const Outcome run = run_program(options);
+    EXPECT_EQ(run.out, banner_cp850 + prompt);
+    EXPECT_EQ(run.err, "pituus: sy\x94tteen lukeminen ep\x84onnistui: Is a directory\n");
+    EXPECT_EQ(run.exit_status, 1);
+}
+
+TEST(Failure, ClosedInputIsAReadError)
+{
+    RunOptions options;
+    options.close_stdin = true;
+    options.environment = locale_environment("C.UTF-8");
+    const Outcome run = run_program(options);
+    EXPECT_EQ(run.err, "pituus: syötteen lukeminen epäonnistui: Bad file descriptor\n");
+    EXPECT_EQ(run.exit_status, 1);
+}
+
+TEST(Failure, FullDiskIsAWriteError)
+{
+    RunOptions options;
+    options.input = "abc\n";
+    options.stdout_path = "/dev/full";
+    options.environment = locale_environment("C.UTF-8");
+    const Outcome run = run_program(options);
+    EXPECT_EQ(run.err, "pituus: tulosteen kirjoittaminen epäonnistui: No space left on device\n");
+    EXPECT_EQ(run.exit_status, 1);
+}
+
+TEST(Failure, ClosedOutputIsAWriteError)
+{
+    RunOptions options;
+    options.input = "abc\n";
+    options.close_stdout = true;
+    options.environment = locale_environment("C.UTF-8");
+    const Outcome run = run_program(options);
+    EXPECT_EQ(run.err, "pituus: tulosteen kirjoittaminen epäonnistui: Bad file descriptor\n");
+    EXPECT_EQ(run.exit_status, 1);
+}
+
+TEST(Failure, WithStandardErrorClosedTooTheStatusStillTellsTheTruth)
+{
+    RunOptions options;
+    options.input = "abc\n";
+    options.stdout_path = "/dev/full";
+    options.close_stderr = true;
+    options.environment = locale_environment("C");
+    EXPECT_EQ(run_program(options).exit_status, 1);
+}
+
+} // namespace

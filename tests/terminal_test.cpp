@@ -1,0 +1,328 @@
+// The program in a real pseudo-terminal: the keystroke wait, and the user's
+// terminal settings on every way out of it.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#include "process.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool same_settings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag &&
+           std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc));
+}
+
+// A pseudo-terminal that becomes the program's controlling terminal, with
+// standard input and output either on it or on pipes of the test's own.
+class TerminalRun {
+public:
+    TerminalRun(const std::string& piped_input, bool output_on_terminal)
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+            throw std::runtime_error("no pseudo-terminal");
+        }
+        const std::string slave_name = ptsname(master_);
+        slave_ = open(slave_name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        tcgetattr(slave_, &before_);
+
+        std::array<int, 2> in{};
+        std::array<int, 2> out{};
+        if (pipe2(in.data(), O_CLOEXEC) != 0 || pipe2(out.data(), O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe failed");
+        }
+        std::array<int, 2> events{};
+        if (pipe2(events.data(), O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe failed");
+        }
+        std::string program = program_path();
+        std::string locale = "LC_ALL=C.UTF-8";
+        std::array<char*, 2> argv{program.data(), nullptr};
+        std::array<char*, 2> envp{locale.data(), nullptr};
+        if (fork() == 0) {
+            // A small job-control shell: it owns the terminal, and runs the
+            // program as its foreground job, so that stops work as they do
+            // under a real shell. It reports the job's pid, then each change.
+            setsid();
+            const int terminal = open(slave_name.c_str(), O_RDWR);
+            ioctl(terminal, TIOCSCTTY, 0);
+            std::signal(SIGTTOU, SIG_IGN);
+            const pid_t job = fork();
+            if (job == 0) {
+                setpgid(0, 0);
+                tcsetpgrp(terminal, getpgrp());
+                std::signal(SIGTTOU, SIG_DFL);
+                dup2(piped_input.empty() ? terminal : in[0], STDIN_FILENO);
+                dup2(output_on_terminal ? terminal : out[1], STDOUT_FILENO);
+                dup2(terminal, STDERR_FILENO);
+                execve(argv[0], argv.data(), envp.data());
+                _exit(127);
+            }
+            setpgid(job, job);
+            tcsetpgrp(terminal, job);
+            (void)!write(events[1], &job, sizeof job);
+            for (int status = 0; waitpid(job, &status, WUNTRACED | WCONTINUED) == job;) {
+                (void)!write(events[1], &status, sizeof status);
+                if (WIFEXITED(status) || WIFSIGNALED(status)) {
+                    break;
+                }
+            }
+            _exit(0);
+        }
+        close(in[0]);
+        close(out[1]);
+        close(events[1]);
+        events_ = events[0];
+        if (read(events_, &pid_, sizeof pid_) != sizeof pid_) {
+            throw std::runtime_error("the job did not start");
+        }
+        std::signal(SIGPIPE, SIG_IGN);
+        (void)!write(in[1], piped_input.data(), piped_input.size());
+        close(in[1]);
+        piped_out_ = out[0];
+    }
+
+    TerminalRun(const TerminalRun&) = delete;
+    TerminalRun& operator=(const TerminalRun&) = delete;
+
+    ~TerminalRun()
+    {
+        if (pid_ > 0 && !ended_) {
+            kill(pid_, SIGKILL);
+            ends();
+        }
+        close(events_);
+        close(master_);
+        close(slave_);
+        close(piped_out_);
+    }
+
+    // True once the program has switched the terminal to read a single key.
+    bool waits_for_key(std::chrono::milliseconds limit = 10s)
+    {
+        return eventually(limit, [&] {
+            termios now{};
+            tcgetattr(slave_, &now);
+            return (now.c_lflag & ICANON) == 0;
+        });
+    }
+
+    void type(const std::string& keys) const { (void)!write(master_, keys.data(), keys.size()); }
+
+    void signal(int number) const { kill(pid_, number); }
+
+    // Waits for the program to end; false if it is still running after `limit`.
+    bool ends(std::chrono::milliseconds limit = 10s)
+    {
+        ended_ = ended_ || next_event_where([](int status) { return WIFEXITED(status) || WIFSIGNALED(status); }, limit);
+        return ended_;
+    }
+
+    bool stops(std::chrono::milliseconds limit = 10s)
+    {
+        return next_event_where([](int status) { return WIFSTOPPED(status); }, limit);
+    }
+
+    [[nodiscard]] int exit_status() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+    [[nodiscard]] int end_signal() const { return WIFSIGNALED(status_) ? WTERMSIG(status_) : 0; }
+
+    [[nodiscard]] bool settings_as_before() const
+    {
+        termios now{};
+        tcgetattr(slave_, &now);
+        return same_settings(before_, now);
+    }
+
+    [[nodiscard]] int pending_input() const
+    {
+        int pending = -1;
+        ioctl(slave_, FIONREAD, &pending);
+        return pending;
+    }
+
+    // True once the terminal has shown `text`.
+    bool shows(const std::string& text, std::chrono::milliseconds limit = 10s)
+    {
+        return eventually(limit, [&] {
+            screen_ += drain(master_);
+            return screen_.find(text) != std::string::npos;
+        });
+    }
+
+    // All the terminal showed, read once the program has ended.
+    [[nodiscard]] std::string screen()
+    {
+        screen_ += drain(master_);
+        return screen_;
+    }
+    [[nodiscard]] std::string piped_output() const { return drain(piped_out_); }
+
+private:
+    template <typename Wanted>
+    bool next_event_where(Wanted wanted, std::chrono::milliseconds limit)
+    {
+        pollfd ready{events_, POLLIN, 0};
+        while (poll(&ready, 1, static_cast<int>(limit.count())) > 0) {
+            if (read(events_, &status_, sizeof status_) != sizeof status_) {
+                return false;
+            }
+            if (wanted(status_)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    template <typename Condition>
+    static bool eventually(std::chrono::milliseconds limit, Condition condition)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+        return true;
+    }
+
+    static std::string drain(int fd)
+    {
+        std::string text;
+        std::array<char, 4096> buffer{};
+        pollfd ready{fd, POLLIN, 0};
+        while (poll(&ready, 1, 20) > 0 && (ready.revents & POLLIN) != 0) {
+            const ssize_t n = read(fd, buffer.data(), buffer.size());
+            if (n <= 0) {
+                break;
+            }
+            text.append(buffer.data(), static_cast<std::size_t>(n));
+        }
+        return text;
+    }
+
+    int master_ = -1;
+    int slave_ = -1;
+    int piped_out_ = -1;
+    int events_ = -1;
+    pid_t pid_ = -1;
+    termios before_{};
+    std::string screen_;
+    int status_ = 0;
+    bool ended_ = false;
+};
+
+TEST(KeystrokeWait, WithInputFromAPipeStillWaitsForAKeyAtTheTerminal)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    EXPECT_FALSE(run.ends(200ms)) << "ended without a key";
+    run.type("x");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_NE(run.piped_output().find("Tekstin mitta on 3 merkkiä.\n"), std::string::npos);
+    EXPECT_EQ(run.screen(), "") << "the key was echoed";
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+TEST(KeystrokeWait, TypedDialogueShowsEchoedLineButNotTheKey)
+{
+    TerminalRun run("", true);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("Hyvää päivää\n");
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("q");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.screen(), "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkkiä)\r\n\r\n"
+                            "Anna tutkittava teksti: Hyvää päivää\r\n"
+                            "Tekstin mitta on 12 merkkiä.\r\n");
+    EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+TEST(KeystrokeWait, ArrowKeyEndsTheRunAndLeavesNothingPending)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("\x1b[A");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_EQ(run.pending_input(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+TEST(KeystrokeWait, ArrowKeyArrivingInPiecesLeavesNothingPending)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("\x1b");
+    std::this_thread::sleep_for(5ms);
+    run.type("[B");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.pending_input(), 0);
+}
+
+class ControlKey : public testing::TestWithParam<char> {};
+
+TEST_P(ControlKey, IsAKeyLikeAnyOther)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.type(std::string(1, GetParam()));
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.end_signal(), 0);
+    EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+// Ctrl-C, Ctrl-Z, Ctrl-\, Ctrl-S, Ctrl-V
+INSTANTIATE_TEST_SUITE_P(CtrlKeys, ControlKey, testing::Values('\x03', '\x1a', '\x1c', '\x13', '\x16'));
+
+class SignalDuringWait : public testing::TestWithParam<int> {};
+
+TEST_P(SignalDuringWait, RestoresTheTerminalThenEndsByThatSignal)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.signal(GetParam());
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.end_signal(), GetParam());
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kill, SignalDuringWait, testing::Values(SIGTERM, SIGHUP, SIGINT, SIGQUIT),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.signal(SIGTSTP);
+    ASSERT_TRUE(run.stops());
+    EXPECT_TRUE(run.settings_as_before());
+    run.signal(SIGCONT);
+    ASSERT_TRUE(run.waits_for_key());
+    EXPECT_FALSE(run.ends(100ms));
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+} // namespace
