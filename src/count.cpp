@@ -19,7 +19,10 @@ namespace {
 // A sequence that starts at a byte ends at most this many bytes later.
 constexpr std::size_t utf8_lookahead = 3;
 
-constexpr unsigned is_continuation(unsigned byte) { return unsigned((byte & 0xC0U) == 0x80U); }
+constexpr unsigned is_continuation(unsigned byte)
+{
+    return unsigned((byte & 0xC0U) == 0x80U);
+}
 
 // The continuation bytes of the valid UTF-8 sequence that starts at p[0], or 0
 // if none does. Reads p[0] to p[3]. The limits on the second byte rule out
@@ -56,7 +59,9 @@ std::uint64_t tails_scalar(const unsigned char* p, std::size_t positions) noexce
 std::uint64_t tails_sse2(const unsigned char* p, std::size_t positions) noexcept
 {
     const auto splat = [](unsigned byte) { return _mm_set1_epi8(static_cast<char>(byte)); };
-    const auto at_least = [](__m128i x, __m128i k) { return _mm_cmpeq_epi8(_mm_max_epu8(x, k), x); };
+    const auto at_least = [](__m128i x, __m128i k) {
+        return _mm_cmpeq_epi8(_mm_max_epu8(x, k), x);
+    };
     const auto at_most = [](__m128i x, __m128i k) { return _mm_cmpeq_epi8(_mm_min_epu8(x, k), x); };
     const auto load = [](const unsigned char* at) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
@@ -84,8 +89,8 @@ std::uint64_t tails_sse2(const unsigned char* p, std::size_t positions) noexcept
             const __m128i c123 =
                 _mm_and_si128(c12, _mm_cmpeq_epi8(_mm_and_si128(load(p + i + 3), top2), cont));
 
-            const __m128i two =
-                _mm_and_si128(_mm_and_si128(at_least(b0, splat(0xC2)), at_most(b0, splat(0xDF))), c1);
+            const __m128i two = _mm_and_si128(
+                _mm_and_si128(at_least(b0, splat(0xC2)), at_most(b0, splat(0xDF))), c1);
 
             const __m128i bad3 = _mm_or_si128(
                 _mm_andnot_si128(at_least(b1, splat(0xA0)), _mm_cmpeq_epi8(b0, splat(0xE0))),
@@ -96,7 +101,8 @@ std::uint64_t tails_sse2(const unsigned char* p, std::size_t positions) noexcept
             const __m128i bad4 = _mm_or_si128(
                 _mm_andnot_si128(at_least(b1, splat(0x90)), _mm_cmpeq_epi8(b0, splat(0xF0))),
                 _mm_andnot_si128(at_most(b1, splat(0x8F)), _mm_cmpeq_epi8(b0, splat(0xF4))));
-            const __m128i lead4 = _mm_and_si128(at_least(b0, splat(0xF0)), at_most(b0, splat(0xF4)));
+            const __m128i lead4 =
+                _mm_and_si128(at_least(b0, splat(0xF0)), at_most(b0, splat(0xF4)));
             const __m128i four = _mm_andnot_si128(bad4, _mm_and_si128(lead4, c123));
 
             // The masks are -1 where true: subtracting adds one.
@@ -144,7 +150,8 @@ std::uint64_t utf8_count_to_end(const unsigned char* p, std::size_t size) noexce
 std::size_t multibyte_char_size(const unsigned char* p, std::size_t size, bool at_end) noexcept
 {
     std::mbstate_t state{};
-    const std::size_t result = std::mbrtowc(nullptr, reinterpret_cast<const char*>(p), size, &state);
+    const std::size_t result =
+        std::mbrtowc(nullptr, reinterpret_cast<const char*>(p), size, &state);
     if (result == static_cast<std::size_t>(-2)) {
         return at_end || size >= MB_CUR_MAX ? 1 : 0;
     }
@@ -204,7 +211,7 @@ void CharCounter::add_multibyte(std::span<const unsigned char> bytes) noexcept
 {
     std::size_t at = 0;
     if (held_size_ > 0) {
-        std::array<unsigned char, 2 * MB_LEN_MAX> joined{};
+        std::array<unsigned char, std::size_t{2} * MB_LEN_MAX> joined{};
         const std::size_t taken = std::min<std::size_t>(bytes.size(), MB_LEN_MAX);
         std::memcpy(joined.data(), held_.data(), held_size_);
         std::memcpy(joined.data() + held_size_, bytes.data(), taken);

@@ -1,17 +1,17 @@
 #pragma once
 
+#include "encoding.hpp"
+
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-#include "encoding.hpp"
-
 // Counts the characters of a text that arrives in blocks of any size. A
 // character split between two blocks is counted once: the bytes whose meaning
 // depends on what follows are held back until the next block, or until total().
 class CharCounter {
-public:
+  public:
     explicit CharCounter(Charset charset) noexcept : charset_(charset) {}
 
     void add(std::span<const unsigned char> bytes) noexcept;
@@ -19,7 +19,7 @@ public:
     // The count of everything added, the held-back bytes included.
     [[nodiscard]] std::uint64_t total() const noexcept;
 
-private:
+  private:
     void add_utf8(std::span<const unsigned char> bytes) noexcept;
     void add_multibyte(std::span<const unsigned char> bytes) noexcept;
     void hold(std::span<const unsigned char> bytes) noexcept;

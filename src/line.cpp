@@ -1,18 +1,18 @@
 #include "line.hpp"
 
+#include "platform/input.hpp"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
-
-#include "platform/input.hpp"
 
 namespace {
 
 const unsigned char* find(std::span<const unsigned char> bytes, unsigned char byte) noexcept
 {
-    return bytes.empty() ? nullptr
-                         : static_cast<const unsigned char*>(
-                               std::memchr(bytes.data(), byte, bytes.size()));
+    return bytes.empty()
+               ? nullptr
+               : static_cast<const unsigned char*>(std::memchr(bytes.data(), byte, bytes.size()));
 }
 
 // Large enough that the system calls cost little next to the counting, small

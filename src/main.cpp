@@ -1,12 +1,12 @@
 // pituus: tells how many characters a line of text holds.
 
-#include <cstdio>
-
 #include "line.hpp"
 #include "message.hpp"
 #include "output.hpp"
 #include "platform/keyboard.hpp"
 #include "platform/terminal_encoding.hpp"
+
+#include <cstdio>
 
 int main()
 {

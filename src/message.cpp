@@ -17,7 +17,7 @@ Rendered render(std::string_view message, const Encoding& encoding, std::uint64_
     while (!message.empty()) {
         if (message.starts_with(count_field)) {
             std::array<char, 20> digits{};
-            const auto end = std::to_chars(digits.begin(), digits.end(), count).ptr;
+            auto* const end = std::to_chars(digits.begin(), digits.end(), count).ptr;
             rendered.append({digits.data(), static_cast<std::size_t>(end - digits.data())});
             message.remove_prefix(count_field.size());
             continue;

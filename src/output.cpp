@@ -1,9 +1,9 @@
 #include "output.hpp"
 
+#include "message.hpp"
+
 #include <cerrno>
 #include <cstring>
-
-#include "message.hpp"
 
 void Output::write(std::string_view bytes) noexcept
 {

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "encoding.hpp"
+
 #include <cstdio>
 #include <string_view>
 
-#include "encoding.hpp"
-
 // A standard stream that remembers why its first write failed.
 class Output {
-public:
+  public:
     explicit Output(std::FILE* stream) noexcept : stream_(stream) {}
 
     void write(std::string_view bytes) noexcept;
@@ -17,7 +17,7 @@ public:
     // errno of the first failed write, 0 if none failed.
     [[nodiscard]] int error() const noexcept { return error_; }
 
-private:
+  private:
     void note_failure() noexcept;
 
     std::FILE* stream_;

@@ -1,9 +1,8 @@
-#include <gtest/gtest.h>
+#include "count.hpp"
 
 #include <clocale>
+#include <gtest/gtest.h>
 #include <string>
-
-#include "count.hpp"
 
 namespace {
 
@@ -63,34 +62,38 @@ TEST_P(Utf8Text, AgreesWithTheCLibraryDecoder)
     ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
     EXPECT_EQ(count_in_blocks(GetParam().text, Charset::multibyte, 2), GetParam().characters);
     EXPECT_EQ(count(GetParam().text, Charset::multibyte), GetParam().characters);
-    std::setlocale(LC_CTYPE, "C");
+    (void)std::setlocale(LC_CTYPE, "C");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sequences, Utf8Text,
-    testing::Values(
-        Utf8Case{"Empty", "", 0}, Utf8Case{"Ascii", "abc", 3},
-        Utf8Case{"FinnishGreeting", "Hyvää päivää", 12},
-        Utf8Case{"TwoThreeFourBytes", "ä€𝄞", 3},
-        Utf8Case{"LoneContinuationBytes", "\x80\xBF", 2},
-        Utf8Case{"LeadCutShortByAscii", "\xE2\x82z", 3},
-        Utf8Case{"LeadCutShortByEnd", "ab\xF0\x9F\x98", 5},
-        Utf8Case{"OverlongSlash", "\xC0\xAF", 2}, Utf8Case{"OverlongThreeByte", "\xE0\x80\xAF", 3},
-        Utf8Case{"EncodedSurrogate", "\xED\xA0\x80", 3},
-        Utf8Case{"LastValidBeforeSurrogates", "\xED\x9F\xBF", 1},
-        Utf8Case{"PastUnicode", "\xF4\x90\x80\x80", 4}, Utf8Case{"LastCodePoint", "\xF4\x8F\xBF\xBF", 1},
-        Utf8Case{"BytesNeverInUtf8", "\xF5\xFE\xFF", 3},
-        Utf8Case{"ExtraContinuation", "\xC3\xA4\xA4", 2},
-        Utf8Case{"LongMixed", std::string(40, 'a') + "\xC3\xA4" + std::string(30, 'b') +
-                                 "\xE2\x82\xAC\xF0\x9D\x84\x9E\xFF" + std::string(20, 'c'), 94}),
+    testing::Values(Utf8Case{"Empty", "", 0}, Utf8Case{"Ascii", "abc", 3},
+                    Utf8Case{"FinnishGreeting", "Hyvää päivää", 12},
+                    Utf8Case{"TwoThreeFourBytes", "ä€𝄞", 3},
+                    Utf8Case{"LoneContinuationBytes", "\x80\xBF", 2},
+                    Utf8Case{"LeadCutShortByAscii", "\xE2\x82z", 3},
+                    Utf8Case{"LeadCutShortByEnd", "ab\xF0\x9F\x98", 5},
+                    Utf8Case{"OverlongSlash", "\xC0\xAF", 2},
+                    Utf8Case{"OverlongThreeByte", "\xE0\x80\xAF", 3},
+                    Utf8Case{"EncodedSurrogate", "\xED\xA0\x80", 3},
+                    Utf8Case{"LastValidBeforeSurrogates", "\xED\x9F\xBF", 1},
+                    Utf8Case{"PastUnicode", "\xF4\x90\x80\x80", 4},
+                    Utf8Case{"LastCodePoint", "\xF4\x8F\xBF\xBF", 1},
+                    Utf8Case{"BytesNeverInUtf8", "\xF5\xFE\xFF", 3},
+                    Utf8Case{"ExtraContinuation", "\xC3\xA4\xA4", 2},
+                    Utf8Case{"LongMixed",
+                             std::string(40, 'a') + "\xC3\xA4" + std::string(30, 'b') +
+                                 "\xE2\x82\xAC\xF0\x9D\x84\x9E\xFF" + std::string(20, 'c'),
+                             94}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Long enough for the block-at-a-time path, with every kind of sequence at
 // every offset of a block.
 TEST(Utf8Text, LongTextCountsTheSameAsItsPartsOneByOne)
 {
-    const std::string pieces[] = {"a", "\xC3\xA4", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "\x80",
-                                  "\xE2\x82z", "\xED\xA0\x80", "\xC0", "\xF4\x90\x80\x80"};
+    const std::string pieces[] = {
+        "a",         "\xC3\xA4",     "\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "\x80",
+        "\xE2\x82z", "\xED\xA0\x80", "\xC0",         "\xF4\x90\x80\x80"};
     std::string text;
     std::uint64_t expected = 0;
     unsigned seed = 1;

@@ -1,8 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "line.hpp"
+
+#include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
@@ -12,8 +11,8 @@ struct Reading {
 };
 
 // The text as a stream handed over in blocks of `block` bytes, as read() would.
-Reading read_line(const std::string& text, std::size_t block, Charset charset = Charset::single_byte,
-                  bool drop_cr = true)
+Reading read_line(const std::string& text, std::size_t block,
+                  Charset charset = Charset::single_byte, bool drop_cr = true)
 {
     Line line(charset, drop_cr);
     bool ended = false;
@@ -35,7 +34,8 @@ class FirstLine : public testing::TestWithParam<LineCase> {};
 TEST_P(FirstLine, HasTheSameLengthInAnyBlockSize)
 {
     for (const std::size_t block : {1, 2, 3, 5, 64, 100000}) {
-        EXPECT_EQ(read_line(GetParam().text, block).length, GetParam().length) << "blocks of " << block;
+        EXPECT_EQ(read_line(GetParam().text, block).length, GetParam().length)
+            << "blocks of " << block;
     }
 }
 

@@ -1,9 +1,8 @@
-#include <gtest/gtest.h>
+#include "message.hpp"
 
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <limits>
-
-#include "message.hpp"
 
 namespace {
 
@@ -24,7 +23,8 @@ TEST(Messages, CodePage850ConsoleGetsThemByteForByte)
     EXPECT_EQ(render(messages::banner, console).view(),
               "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\x84)\n\n");
     EXPECT_EQ(render(messages::prompt, console).view(), "Anna tutkittava teksti: ");
-    EXPECT_EQ(render(messages::result_line, console, 11).view(), "Tekstin mitta on 11 merkki\x84.\n");
+    EXPECT_EQ(render(messages::result_line, console, 11).view(),
+              "Tekstin mitta on 11 merkki\x84.\n");
 }
 
 TEST(Messages, Utf8TerminalGetsEachLetterAsUtf8)
@@ -41,10 +41,10 @@ TEST(Messages, CountIsPlainDecimalWithoutGroupingAndNeverWraps)
     EXPECT_EQ(render(messages::result_line, console, 0).view(), "Tekstin mitta on 0 merkki\x84.\n");
     EXPECT_EQ(render(messages::result_line, console, 4294967296U).view(),
               "Tekstin mitta on 4294967296 merkki\x84.\n");
-    EXPECT_EQ(render(messages::result_line, utf8_terminal(),
-                     std::numeric_limits<std::uint64_t>::max())
-                  .view(),
-              "Tekstin mitta on 18446744073709551615 merkkiä.\n");
+    EXPECT_EQ(
+        render(messages::result_line, utf8_terminal(), std::numeric_limits<std::uint64_t>::max())
+            .view(),
+        "Tekstin mitta on 18446744073709551615 merkkiä.\n");
 }
 
 } // namespace

@@ -64,7 +64,8 @@ void exchange(int to_child, int from_out, int from_err, const std::string& input
     }
     std::array<char, 65536> buffer{};
     while (to_child >= 0 || from_out >= 0 || from_err >= 0) {
-        std::array<pollfd, 3> fds{{{to_child, POLLOUT, 0}, {from_out, POLLIN, 0}, {from_err, POLLIN, 0}}};
+        std::array<pollfd, 3> fds{
+            {{to_child, POLLOUT, 0}, {from_out, POLLIN, 0}, {from_err, POLLIN, 0}}};
         if (poll(fds.data(), fds.size(), -1) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -81,7 +82,8 @@ void exchange(int to_child, int from_out, int from_err, const std::string& input
                 to_child = -1;
             }
         }
-        for (auto [index, fd, text] : {std::tuple{1, &from_out, &run.out}, std::tuple{2, &from_err, &run.err}}) {
+        for (auto [index, fd, text] :
+             {std::tuple{1, &from_out, &run.out}, std::tuple{2, &from_err, &run.err}}) {
             if (*fd >= 0 && fds[static_cast<std::size_t>(index)].revents != 0) {
                 const ssize_t n = read(*fd, buffer.data(), buffer.size());
                 if (n > 0) {
@@ -107,7 +109,7 @@ std::string program_path()
 
 Outcome run_program(const RunOptions& options)
 {
-    std::signal(SIGPIPE, SIG_IGN); // the program may stop reading before the input ends
+    (void)std::signal(SIGPIPE, SIG_IGN); // the program may stop reading before the input ends
     std::array<int, 2> in{};
     std::array<int, 2> out{};
     std::array<int, 2> err{};
@@ -135,8 +137,8 @@ Outcome run_program(const RunOptions& options)
     close(out[1]);
     close(err[1]);
     Outcome run;
-    exchange(options.stdin_path || options.close_stdin ? (close(in[1]), -1) : in[1], out[0],
-             err[0], options.input, run);
+    exchange(options.stdin_path || options.close_stdin ? (close(in[1]), -1) : in[1], out[0], err[0],
+             options.input, run);
     int status = 0;
     waitpid(pid, &status, 0);
     if (WIFEXITED(status)) {
@@ -173,7 +175,7 @@ std::vector<std::string> locale_environment(const std::string& locale)
         const std::string source = locale.substr(0, locale.find('.'));
         const std::string command = "localedef -i " + source + " -f " + charmap + " " + folder +
                                     "/" + locale + " >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0) {
+        if (std::system(command.c_str()) != 0) { // NOLINT(cert-env33-c): a fixed command of our own
             throw std::runtime_error("could not make the locale " + locale + ": " + command);
         }
         made[locale] = folder;

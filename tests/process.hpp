@@ -14,11 +14,11 @@ struct Outcome {
 };
 
 struct RunOptions {
-    std::string input;                          // written to its standard input
-    std::vector<std::string> arguments;         // after the program's name
-    std::vector<std::string> environment;       // NAME=value, on top of PATH and HOME
-    std::optional<std::string> stdin_path;      // read from this file instead of `input`
-    std::optional<std::string> stdout_path;     // write to this file instead of a pipe
+    std::string input;                      // written to its standard input
+    std::vector<std::string> arguments;     // after the program's name
+    std::vector<std::string> environment;   // NAME=value, on top of PATH and HOME
+    std::optional<std::string> stdin_path;  // read from this file instead of `input`
+    std::optional<std::string> stdout_path; // write to this file instead of a pipe
     bool close_stdin = false;
     bool close_stdout = false;
     bool close_stderr = false;

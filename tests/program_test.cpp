@@ -1,12 +1,13 @@
 // The built program through pipes and files, as scripts and redirections use it.
 
-#include <gtest/gtest.h>
-
 #include "process.hpp"
+
+#include <gtest/gtest.h>
 
 namespace {
 
-const std::string banner_cp850 = "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\x84)\n\n";
+const std::string banner_cp850 =
+    "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\x84)\n\n";
 const std::string prompt = "Anna tutkittava teksti: ";
 
 std::string result_cp850(const std::string& count)
@@ -46,18 +47,16 @@ TEST_P(FirstLineInTheCLocale, IsMeasuredAndReportedByteForByte)
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, FirstLineInTheCLocale,
-    testing::Values(Measured{"EnterAlone", "\n", "0"}, Measured{"EmptyInput", "", "0"},
-                    Measured{"ThreeLetters", "abc\n", "3"},
-                    Measured{"SpacesAndTabCount", " a\tb \n", "5"},
-                    Measured{"Exactly256", std::string(256, 'x') + "\n", "256"},
-                    Measured{"LongerThan256IsMeasuredInFull", std::string(100000, 'x') + "\n", "100000"},
-                    Measured{"CrLfFile", "abc\r\nsecond line\r\n", "3"},
-                    Measured{"OnlyOneCrDropped", "ab\r\r\n", "3"},
-                    Measured{"LoneCrCounts", "a\rb\n", "3"},
-                    Measured{"NoFinalLineFeed", "ab", "2"},
-                    Measured{"EndsInCr", "ab\r", "3"},
-                    Measured{"ZeroByteEndsCount", std::string("a\0bc\n", 5), "1"},
-                    Measured{"ByteOfCodePage850", "p\x84iv\x84\n", "5"}),
+    testing::Values(
+        Measured{"EnterAlone", "\n", "0"}, Measured{"EmptyInput", "", "0"},
+        Measured{"ThreeLetters", "abc\n", "3"}, Measured{"SpacesAndTabCount", " a\tb \n", "5"},
+        Measured{"Exactly256", std::string(256, 'x') + "\n", "256"},
+        Measured{"LongerThan256IsMeasuredInFull", std::string(100000, 'x') + "\n", "100000"},
+        Measured{"CrLfFile", "abc\r\nsecond line\r\n", "3"},
+        Measured{"OnlyOneCrDropped", "ab\r\r\n", "3"}, Measured{"LoneCrCounts", "a\rb\n", "3"},
+        Measured{"NoFinalLineFeed", "ab", "2"}, Measured{"EndsInCr", "ab\r", "3"},
+        Measured{"ZeroByteEndsCount", std::string("a\0bc\n", 5), "1"},
+        Measured{"ByteOfCodePage850", "p\x84iv\x84\n", "5"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(UnicodeTerminal, SpellsTheMessagesInUtf8AndCountsCodePoints)
@@ -95,8 +94,8 @@ TEST(CodePageTerminal, Ibm850GetsTheMessagesByteForByte)
 TEST(CodePageTerminal, Latin9SpellsAUmlautAsItsOwnByte)
 {
     const Outcome run = run_in("fi_FI.ISO-8859-15", "p\xE4iv\xE4\n");
-    EXPECT_EQ(run.out, "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\xE4)\n\n" + prompt +
-                           "Tekstin mitta on 5 merkki\xE4.\n");
+    EXPECT_EQ(run.out, "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\xE4)\n\n" +
+                           prompt + "Tekstin mitta on 5 merkki\xE4.\n");
 }
 
 TEST(Redirection, OutputFileHoldsTheThreeMessagesAndNothingElse)
@@ -111,7 +110,7 @@ TEST(Redirection, OutputFileHoldsTheThreeMessagesAndNothingElse)
     ASSERT_NE(file, nullptr);
     std::string written(4096, '\0');
     written.resize(std::fread(written.data(), 1, written.size(), file));
-    std::fclose(file);
+    (void)std::fclose(file);
     EXPECT_EQ(written, dialogue_cp850("5"));
     EXPECT_EQ(run.exit_status, 0);
 }

@@ -1,21 +1,20 @@
 // The program in a real pseudo-terminal: the keystroke wait, and the user's
 // terminal settings on every way out of it.
 
-#include <gtest/gtest.h>
+#include "process.hpp"
 
 #include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
-
-#include "process.hpp"
 
 namespace {
 
@@ -31,7 +30,7 @@ bool same_settings(const termios& a, const termios& b)
 // A pseudo-terminal that becomes the program's controlling terminal, with
 // standard input and output either on it or on pipes of the test's own.
 class TerminalRun {
-public:
+  public:
     TerminalRun(const std::string& piped_input, bool output_on_terminal)
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -62,12 +61,12 @@ public:
             setsid();
             const int terminal = open(slave_name.c_str(), O_RDWR);
             ioctl(terminal, TIOCSCTTY, 0);
-            std::signal(SIGTTOU, SIG_IGN);
+            (void)std::signal(SIGTTOU, SIG_IGN);
             const pid_t job = fork();
             if (job == 0) {
                 setpgid(0, 0);
                 tcsetpgrp(terminal, getpgrp());
-                std::signal(SIGTTOU, SIG_DFL);
+                (void)std::signal(SIGTTOU, SIG_DFL);
                 dup2(piped_input.empty() ? terminal : in[0], STDIN_FILENO);
                 dup2(output_on_terminal ? terminal : out[1], STDOUT_FILENO);
                 dup2(terminal, STDERR_FILENO);
@@ -92,7 +91,7 @@ public:
         if (read(events_, &pid_, sizeof pid_) != sizeof pid_) {
             throw std::runtime_error("the job did not start");
         }
-        std::signal(SIGPIPE, SIG_IGN);
+        (void)std::signal(SIGPIPE, SIG_IGN);
         (void)!write(in[1], piped_input.data(), piped_input.size());
         close(in[1]);
         piped_out_ = out[0];
@@ -114,7 +113,7 @@ public:
     }
 
     // True once the program has switched the terminal to read a single key.
-    bool waits_for_key(std::chrono::milliseconds limit = 10s)
+    [[nodiscard]] bool waits_for_key(std::chrono::milliseconds limit = 10s) const
     {
         return eventually(limit, [&] {
             termios now{};
@@ -130,7 +129,9 @@ public:
     // Waits for the program to end; false if it is still running after `limit`.
     bool ends(std::chrono::milliseconds limit = 10s)
     {
-        ended_ = ended_ || next_event_where([](int status) { return WIFEXITED(status) || WIFSIGNALED(status); }, limit);
+        ended_ = ended_ ||
+                 next_event_where(
+                     [](int status) { return WIFEXITED(status) || WIFSIGNALED(status); }, limit);
         return ended_;
     }
 
@@ -173,9 +174,8 @@ public:
     }
     [[nodiscard]] std::string piped_output() const { return drain(piped_out_); }
 
-private:
-    template <typename Wanted>
-    bool next_event_where(Wanted wanted, std::chrono::milliseconds limit)
+  private:
+    template <typename Wanted> bool next_event_where(Wanted wanted, std::chrono::milliseconds limit)
     {
         pollfd ready{events_, POLLIN, 0};
         while (poll(&ready, 1, static_cast<int>(limit.count())) > 0) {
@@ -292,7 +292,8 @@ TEST_P(ControlKey, IsAKeyLikeAnyOther)
 }
 
 // Ctrl-C, Ctrl-Z, Ctrl-\, Ctrl-S, Ctrl-V
-INSTANTIATE_TEST_SUITE_P(CtrlKeys, ControlKey, testing::Values('\x03', '\x1a', '\x1c', '\x13', '\x16'));
+INSTANTIATE_TEST_SUITE_P(CtrlKeys, ControlKey,
+                         testing::Values('\x03', '\x1a', '\x1c', '\x13', '\x16'));
 
 class SignalDuringWait : public testing::TestWithParam<int> {};
 

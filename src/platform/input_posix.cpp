@@ -1,7 +1,7 @@
+#include "input.hpp"
+
 #include <cerrno>
 #include <unistd.h>
-
-#include "input.hpp"
 
 namespace platform {
 
@@ -15,6 +15,9 @@ std::ptrdiff_t read_input(std::span<unsigned char> buffer) noexcept
     }
 }
 
-bool input_drops_cr_before_lf() noexcept { return false; }
+bool input_drops_cr_before_lf() noexcept
+{
+    return false;
+}
 
 } // namespace platform

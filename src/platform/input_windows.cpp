@@ -1,8 +1,8 @@
+#include "input.hpp"
+
 #include <algorithm>
 #include <climits>
 #include <io.h>
-
-#include "input.hpp"
 
 namespace platform {
 
@@ -14,6 +14,9 @@ std::ptrdiff_t read_input(std::span<unsigned char> buffer) noexcept
     return _read(0, buffer.data(), size);
 }
 
-bool input_drops_cr_before_lf() noexcept { return true; }
+bool input_drops_cr_before_lf() noexcept
+{
+    return true;
+}
 
 } // namespace platform

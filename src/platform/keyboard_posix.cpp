@@ -1,3 +1,5 @@
+#include "keyboard.hpp"
+
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -5,8 +7,6 @@
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include "keyboard.hpp"
 
 // The wait reads the controlling terminal, not standard input, so that it
 // waits at the keyboard also when the text came from a file or a pipe. The
@@ -40,16 +40,18 @@ void enter_key_mode() noexcept
 
 // TCSAFLUSH drops what was typed and not read, so that the rest of an arrow
 // key's escape sequence does not reach the shell that reads the terminal next.
-void leave_key_mode() noexcept { tcsetattr(terminal, TCSAFLUSH, &original); }
+void leave_key_mode() noexcept
+{
+    tcsetattr(terminal, TCSAFLUSH, &original);
+}
 
 void end_after_restoring(int signal)
 {
     leave_key_mode();
     // The handler was reset to the default on entry, and the signal is
     // blocked until the handler returns: then it ends the process as it would have.
-    raise(signal);
+    (void)raise(signal);
 }
-
 
 void install(int signal, void (*handler)(int), int flags) noexcept
 {
@@ -65,7 +67,7 @@ void on_stop(int signal)
     const int saved_errno = errno;
     leave_key_mode();
     install(signal, SIG_DFL, 0);
-    raise(signal);
+    (void)raise(signal);
     sigset_t stop{};
     sigemptyset(&stop);
     sigaddset(&stop, signal);

@@ -1,3 +1,5 @@
+#include "terminal_encoding.hpp"
+
 #include <climits>
 #include <clocale>
 #include <cstdlib>
@@ -5,8 +7,6 @@
 #include <cwchar>
 #include <langinfo.h>
 #include <string_view>
-
-#include "terminal_encoding.hpp"
 
 namespace platform {
 
@@ -39,7 +39,7 @@ Spelling spell(wchar_t letter, char cp850_byte)
     std::mbstate_t state{};
     const std::size_t size = std::wcrtomb(bytes.data(), letter, &state);
     Spelling spelling;
-    if (size == static_cast<std::size_t>(-1) || size > spelling.bytes.size()) {
+    if (size > spelling.bytes.size()) { // (std::size_t)-1 when the code set lacks it
         return single_byte_spelling(cp850_byte);
     }
     std::memcpy(spelling.bytes.data(), bytes.data(), size);
@@ -51,7 +51,7 @@ Spelling spell(wchar_t letter, char cp850_byte)
 
 Encoding terminal_encoding()
 {
-    std::setlocale(LC_ALL, "");
+    (void)std::setlocale(LC_ALL, "");
     const char* code_set = nl_langinfo(CODESET);
     // The C locale's ASCII has no ä: it gets the bytes of the tool's own console.
     if (same_code_set(code_set, "ansix3.41968") || same_code_set(code_set, "ascii") ||
