@@ -1,6 +1,10 @@
-# The two commands of the README, and the others it names.
-.PHONY: run test build
+# The README's two commands, `make run` and `make test`, and the others it names.
+.PHONY: build run test test-native test-windows windows package
 .DEFAULT_GOAL := build
+
+# Set to 1 (as CI does) to fail instead of skipping the Windows tests when the
+# cross compiler or Wine is missing.
+REQUIRE_WINDOWS ?= 0
 
 build:
 	cmake --preset default
@@ -9,5 +13,21 @@ build:
 run: build
 	./build/pituus
 
-test: build
+test: test-native test-windows
+
+test-native: build
 	ctest --preset default
+
+windows:
+	cmake --preset windows
+	cmake --build --preset windows
+
+test-windows:
+	@if command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then \
+		$(MAKE) --no-print-directory windows && ctest --preset windows; \
+	elif [ "$(REQUIRE_WINDOWS)" = 1 ]; then \
+		echo "The Windows tests need i686-w64-mingw32-g++-posix and wine, and one is missing." >&2; \
+		exit 1; \
+	else \
+		echo "Skipped the Windows tests: i686-w64-mingw32-g++-posix or wine is not installed (see README)."; \
+	fi

@@ -153,7 +153,7 @@ std::size_t multibyte_char_size(const unsigned char* p, std::size_t size, bool a
     const std::size_t result =
         std::mbrtowc(nullptr, reinterpret_cast<const char*>(p), size, &state);
     if (result == static_cast<std::size_t>(-2)) {
-        return at_end || size >= MB_CUR_MAX ? 1 : 0;
+        return at_end || size >= static_cast<std::size_t>(MB_CUR_MAX) ? 1 : 0;
     }
     if (result == static_cast<std::size_t>(-1) || result == 0) {
         return 1;

@@ -38,6 +38,11 @@ struct Utf8Case {
     std::uint64_t characters;
 };
 
+void PrintTo(const Utf8Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class Utf8Text : public testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8Text, CountsCodePointsAndEachStrayByteAsOne)
@@ -59,7 +64,9 @@ TEST_P(Utf8Text, AgreesWithTheCLibraryDecoder)
     if (std::string(GetParam().name) == "PastUnicode") {
         GTEST_SKIP() << "glibc decodes sequences past U+10FFFF, which are no code points";
     }
-    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no UTF-8 locale here (the Windows run-time has none)";
+    }
     EXPECT_EQ(count_in_blocks(GetParam().text, Charset::multibyte, 2), GetParam().characters);
     EXPECT_EQ(count(GetParam().text, Charset::multibyte), GetParam().characters);
     (void)std::setlocale(LC_CTYPE, "C");

@@ -29,6 +29,11 @@ struct LineCase {
     std::uint64_t length;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class FirstLine : public testing::TestWithParam<LineCase> {};
 
 TEST_P(FirstLine, HasTheSameLengthInAnyBlockSize)
@@ -76,6 +81,20 @@ TEST(FirstLine, LongLineAcrossManyBlocksIsMeasuredInFull)
     const std::string text = std::string(1000000, 'x') + "\r\n" + std::string(1000, 'y');
     EXPECT_EQ(read_line(text, 65536).length, 1000000U);
     EXPECT_EQ(read_line(text, 7).length, 1000000U);
+}
+
+// Past what 32 bits hold, which is all a size_t holds on the Windows target.
+TEST(FirstLine, LineOverFourGibibytesIsCountedWithoutWrapping)
+{
+    const std::string block(std::size_t{1} << 20, 'x');
+    const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
+    Line line(Charset::single_byte, true);
+    const std::uint64_t blocks = (std::uint64_t{1} << 12) + 1;
+    for (std::uint64_t i = 0; i < blocks; ++i) {
+        ASSERT_FALSE(line.add({bytes, block.size()}));
+    }
+    line.add({reinterpret_cast<const unsigned char*>("ab\r\n"), 4});
+    EXPECT_EQ(line.length(), blocks * block.size() + 2);
 }
 
 } // namespace

@@ -35,6 +35,11 @@ struct Measured {
     std::string count;
 };
 
+void PrintTo(const Measured& m, std::ostream* os)
+{
+    *os << m.name;
+}
+
 class FirstLineInTheCLocale : public testing::TestWithParam<Measured> {};
 
 TEST_P(FirstLineInTheCLocale, IsMeasuredAndReportedByteForByte)
