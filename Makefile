@@ -31,3 +31,12 @@ test-windows:
 	else \
 		echo "Skipped the Windows tests: i686-w64-mingw32-g++-posix or wine is not installed (see README)."; \
 	fi
+
+# build/packages/*.deb, and build-windows/packages/*.zip where the cross compiler is.
+package: build
+	cd build && cpack
+	@if command -v i686-w64-mingw32-g++-posix >/dev/null; then \
+		$(MAKE) --no-print-directory windows && cd build-windows && cpack; \
+	else \
+		echo "Skipped the Windows zip: i686-w64-mingw32-g++-posix is not installed."; \
+	fi

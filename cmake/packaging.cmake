@@ -1,0 +1,66 @@
+# Installing and packaging: on Linux the program, its manual pages (Finnish as
+# the default, English beside it) and a Debian package; on Windows a zip with
+# the program and a Finnish read-me in the console's code page.
+
+set(CPACK_PACKAGE_NAME pituus)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "pituus developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tell how many characters a line of text holds")
+set(CPACK_PACKAGE_CONTACT "pituus developers <pituus@example.org>")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
+
+if(WIN32)
+    install(TARGETS pituus RUNTIME DESTINATION .)
+    # Windows' own tools read a text file as the console's code page with CR LF.
+    set(readme ${CMAKE_BINARY_DIR}/LUEMINUT.TXT)
+    add_custom_command(OUTPUT ${readme}
+        COMMAND iconv -f UTF-8 -t CP850 ${CMAKE_SOURCE_DIR}/doc/LUEMINUT.txt | sed "s/$/\\r/" > ${readme}
+        DEPENDS ${CMAKE_SOURCE_DIR}/doc/LUEMINUT.txt
+        VERBATIM)
+    add_custom_target(readme ALL DEPENDS ${readme})
+    install(FILES ${readme} DESTINATION .)
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_SYSTEM_NAME win32)
+    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+    include(CPack)
+    return()
+endif()
+
+include(GNUInstallDirs)
+install(TARGETS pituus RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Manual pages go in compressed, as man and Debian expect them.
+function(install_manual_page source destination)
+    get_filename_component(name ${source} NAME_WE)
+    set(compressed ${CMAKE_BINARY_DIR}/man/${destination}/${name}.1.gz)
+    add_custom_command(OUTPUT ${compressed}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man/${destination}
+        COMMAND gzip -9n < ${source} > ${compressed}
+        DEPENDS ${source}
+        VERBATIM)
+    string(REPLACE "/" "_" target manual_${destination})
+    add_custom_target(${target} ALL DEPENDS ${compressed})
+    install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/${destination})
+endfunction()
+install_manual_page(${CMAKE_SOURCE_DIR}/doc/pituus.1 man1)
+install_manual_page(${CMAKE_SOURCE_DIR}/doc/pituus.en.1 en/man1)
+
+set(changelog ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${changelog}
+    COMMAND gzip -9n < ${CMAKE_SOURCE_DIR}/doc/changelog > ${changelog}
+    DEPENDS ${CMAKE_SOURCE_DIR}/doc/changelog
+    VERBATIM)
+add_custom_target(changelog ALL DEPENDS ${changelog})
+install(FILES ${CMAKE_SOURCE_DIR}/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "pituus asks for a line of text, in Finnish, and says how many characters\nit holds, counting in the terminal's encoding (UTF-8 or a single-byte\ncode page). It then waits for one key at the terminal.")
+include(CPack)
