@@ -1,5 +1,5 @@
 # The README's two commands, `make run` and `make test`, and the others it names.
-.PHONY: build run test test-native test-windows windows package
+.PHONY: build run test test-native test-windows windows package bench
 .DEFAULT_GOAL := build
 
 # Set to 1 (as CI does) to fail instead of skipping the Windows tests when the
@@ -40,3 +40,7 @@ package: build
 	else \
 		echo "Skipped the Windows zip: i686-w64-mingw32-g++-posix is not installed."; \
 	fi
+
+# Speed and memory against wc and cat: see bench/README.md.
+bench:
+	bench/run

@@ -84,13 +84,17 @@ std::uint64_t tails_sse2(const unsigned char* p, std::size_t positions) noexcept
             }
             const __m128i b1 = load(p + i + 1);
             const __m128i c1 = _mm_cmpeq_epi8(_mm_and_si128(b1, top2), cont);
+            const __m128i two =
+                _mm_and_si128(_mm_and_si128(at_least(b0, splat(0xC2)), at_most(b0, splat(0xDF))), c1);
+            // The masks are -1 where true: subtracting adds one.
+            lanes = _mm_sub_epi8(lanes, two);
+            if (_mm_movemask_epi8(at_least(b0, splat(0xE0))) == 0) {
+                continue; // no three- or four-byte sequence starts here, as in most text
+            }
             const __m128i c12 =
                 _mm_and_si128(c1, _mm_cmpeq_epi8(_mm_and_si128(load(p + i + 2), top2), cont));
             const __m128i c123 =
                 _mm_and_si128(c12, _mm_cmpeq_epi8(_mm_and_si128(load(p + i + 3), top2), cont));
-
-            const __m128i two = _mm_and_si128(
-                _mm_and_si128(at_least(b0, splat(0xC2)), at_most(b0, splat(0xDF))), c1);
 
             const __m128i bad3 = _mm_or_si128(
                 _mm_andnot_si128(at_least(b1, splat(0xA0)), _mm_cmpeq_epi8(b0, splat(0xE0))),
@@ -101,12 +105,9 @@ std::uint64_t tails_sse2(const unsigned char* p, std::size_t positions) noexcept
             const __m128i bad4 = _mm_or_si128(
                 _mm_andnot_si128(at_least(b1, splat(0x90)), _mm_cmpeq_epi8(b0, splat(0xF0))),
                 _mm_andnot_si128(at_most(b1, splat(0x8F)), _mm_cmpeq_epi8(b0, splat(0xF4))));
-            const __m128i lead4 =
-                _mm_and_si128(at_least(b0, splat(0xF0)), at_most(b0, splat(0xF4)));
+            const __m128i lead4 = _mm_and_si128(at_least(b0, splat(0xF0)), at_most(b0, splat(0xF4)));
             const __m128i four = _mm_andnot_si128(bad4, _mm_and_si128(lead4, c123));
 
-            // The masks are -1 where true: subtracting adds one.
-            lanes = _mm_sub_epi8(lanes, two);
             lanes = _mm_sub_epi8(lanes, _mm_add_epi8(three, three));
             lanes = _mm_sub_epi8(lanes, _mm_add_epi8(four, _mm_add_epi8(four, four)));
         }
