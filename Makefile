@@ -1,5 +1,5 @@
 # The README's two commands, `make run` and `make test`, and the others it names.
-.PHONY: build run test test-native test-windows windows package bench
+.PHONY: build run test test-native test-asan test-fuzz test-windows windows package bench
 .DEFAULT_GOAL := build
 
 # Set to 1 (as CI does) to fail instead of skipping the Windows tests when the
@@ -13,10 +13,28 @@ build:
 run: build
 	./build/pituus
 
-test: test-native test-windows
+# Every test: the native suite (with the end-to-end tests also under
+# valgrind), the same under AddressSanitizer and UBSan, a bounded fuzz run,
+# and the Windows program under Wine.
+test: test-native test-asan test-fuzz test-windows
 
 test-native: build
 	ctest --preset default
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+# Seconds of fuzzing; new inputs it finds stay in build-fuzz/corpus.
+FUZZ_SECONDS ?= 60
+
+test-fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	mkdir -p build-fuzz/corpus
+	./build-fuzz/fuzz/line_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
+		-print_final_stats=1 -artifact_prefix=build-fuzz/ build-fuzz/corpus fuzz/corpus
 
 windows:
 	cmake --preset windows

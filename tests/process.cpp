@@ -9,6 +9,7 @@
 #include <map>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,7 +56,8 @@ void redirect(int fd, const std::optional<std::string>& path, int flags, int pip
 
 // Writes to the child's standard input and reads both of its outputs at once,
 // so that neither side can block the other.
-void exchange(int to_child, int from_out, int from_err, const std::string& input, Outcome& run)
+void exchange(int to_child, int from_out, int from_err, const std::string& input,
+              std::uint64_t repeats, Outcome& run)
 {
     std::size_t written = 0;
     if (to_child >= 0 && input.empty()) {
@@ -77,7 +79,9 @@ void exchange(int to_child, int from_out, int from_err, const std::string& input
             if (n > 0) {
                 written += static_cast<std::size_t>(n);
             }
-            if (n < 0 || written == input.size()) {
+            if (n > 0 && written == input.size() && --repeats > 0) {
+                written = 0;
+            } else if (n < 0 || written == input.size()) {
                 close(to_child); // done, or the program stopped reading
                 to_child = -1;
             }
@@ -126,6 +130,8 @@ Outcome run_program(const RunOptions& options)
     const pid_t pid = fork();
     if (pid == 0) {
         setsid(); // no controlling terminal
+        // As a shell starts it (the tests themselves ignore SIGPIPE).
+        (void)std::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
         redirect(STDIN_FILENO, options.stdin_path, O_RDONLY, in[0], options.close_stdin);
         redirect(STDOUT_FILENO, options.stdout_path, O_WRONLY | O_CREAT | O_TRUNC, out[1],
                  options.close_stdout);
@@ -136,11 +142,17 @@ Outcome run_program(const RunOptions& options)
     close(in[0]);
     close(out[1]);
     close(err[1]);
+    if (options.stdout_reader_gone) {
+        close(out[0]);
+        out[0] = -1;
+    }
     Outcome run;
     exchange(options.stdin_path || options.close_stdin ? (close(in[1]), -1) : in[1], out[0], err[0],
-             options.input, run);
+             options.input, options.input_repeats, run);
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    run.peak_rss_kib = usage.ru_maxrss;
     if (WIFEXITED(status)) {
         run.exit_status = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,16 +12,20 @@ struct Outcome {
     std::string err;
     int exit_status = -1; // -1 if it ended by a signal
     int signal = 0;       // the signal that ended it, 0 if it exited
+    long peak_rss_kib = 0;
 };
 
 struct RunOptions {
     std::string input;                      // written to its standard input
+    std::uint64_t input_repeats = 1;        // how many times `input` is written
     std::vector<std::string> arguments;     // after the program's name
     std::vector<std::string> environment;   // NAME=value, on top of PATH and HOME
     std::optional<std::string> stdin_path;  // read from this file instead of `input`
     std::optional<std::string> stdout_path; // write to this file instead of a pipe
     bool close_stdin = false;
     bool close_stdout = false;
+    bool stdout_reader_gone = false; // a pipe whose reading end is closed
+    bool ignore_sigpipe = false;     // started with SIGPIPE ignored, as some parents do
     bool close_stderr = false;
 };
 

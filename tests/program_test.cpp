@@ -2,6 +2,7 @@
 
 #include "process.hpp"
 
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -184,6 +185,48 @@ TEST(Failure, WithStandardErrorClosedTooTheStatusStillTellsTheTruth)
     options.close_stderr = true;
     options.environment = locale_environment("C");
     EXPECT_EQ(run_program(options).exit_status, 1);
+}
+
+TEST(Failure, ClosedPipeOnOutputEndsItBySigpipeAsItEndsCat)
+{
+    RunOptions options;
+    options.input = "abc\n";
+    options.stdout_reader_gone = true;
+    options.environment = locale_environment("C");
+    const Outcome run = run_program(options);
+    EXPECT_EQ(run.signal, SIGPIPE);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(Failure, ClosedPipeWithSigpipeIgnoredIsAWriteError)
+{
+    RunOptions options;
+    options.input = "abc\n";
+    options.stdout_reader_gone = true;
+    options.ignore_sigpipe = true;
+    options.environment = locale_environment("C.UTF-8");
+    const Outcome run = run_program(options);
+    EXPECT_EQ(run.err, "pituus: tulosteen kirjoittaminen epäonnistui: Broken pipe\n");
+    EXPECT_EQ(run.exit_status, 1);
+}
+
+TEST(HugeInput, LineOverFourGibibytesIsCountedInFlatMemory)
+{
+    // Both runs start from a test process holding the same block: the peak
+    // the system reports includes the memory of the process before exec.
+    const std::string block(std::size_t{1} << 20, 'x');
+    RunOptions small;
+    small.input = "abc\n" + block;
+    RunOptions huge;
+    huge.input = block;
+    huge.input_repeats = 4097; // no line feed: the input's end ends the line
+
+    const Outcome baseline = run_program(small);
+    EXPECT_NE(baseline.out.find("on 3 merkki"), std::string::npos);
+    const Outcome run = run_program(huge);
+    EXPECT_NE(run.out.find("on 4296015872 merkki"), std::string::npos) << run.out;
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_LT(run.peak_rss_kib, baseline.peak_rss_kib + 1024) << "memory grew with the line";
 }
 
 } // namespace

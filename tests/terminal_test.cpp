@@ -58,15 +58,18 @@ class TerminalRun {
             // A small job-control shell: it owns the terminal, and runs the
             // program as its foreground job, so that stops work as they do
             // under a real shell. It reports the job's pid, then each change.
+            close(master_); // or the terminal could never hang up
             setsid();
             const int terminal = open(slave_name.c_str(), O_RDWR);
             ioctl(terminal, TIOCSCTTY, 0);
             (void)std::signal(SIGTTOU, SIG_IGN);
+            (void)std::signal(SIGHUP, SIG_IGN); // so that it reports how a hang-up ends the job
             const pid_t job = fork();
             if (job == 0) {
                 setpgid(0, 0);
                 tcsetpgrp(terminal, getpgrp());
                 (void)std::signal(SIGTTOU, SIG_DFL);
+                (void)std::signal(SIGHUP, SIG_DFL);
                 dup2(piped_input.empty() ? terminal : in[0], STDIN_FILENO);
                 dup2(output_on_terminal ? terminal : out[1], STDOUT_FILENO);
                 dup2(terminal, STDERR_FILENO);
@@ -107,7 +110,9 @@ class TerminalRun {
             ends();
         }
         close(events_);
-        close(master_);
+        if (master_ >= 0) {
+            close(master_);
+        }
         close(slave_);
         close(piped_out_);
     }
@@ -125,6 +130,13 @@ class TerminalRun {
     void type(const std::string& keys) const { (void)!write(master_, keys.data(), keys.size()); }
 
     void signal(int number) const { kill(pid_, number); }
+
+    // The terminal goes away, as when its window is closed.
+    void hang_up()
+    {
+        close(master_);
+        master_ = -1;
+    }
 
     // Waits for the program to end; false if it is still running after `limit`.
     bool ends(std::chrono::milliseconds limit = 10s)
@@ -309,6 +321,22 @@ TEST_P(SignalDuringWait, RestoresTheTerminalThenEndsByThatSignal)
 
 INSTANTIATE_TEST_SUITE_P(Kill, SignalDuringWait, testing::Values(SIGTERM, SIGHUP, SIGINT, SIGQUIT),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+class HangUp : public testing::TestWithParam<bool> {};
+
+TEST_P(HangUp, EndsTheRunInsteadOfLeavingItWaiting)
+{
+    const bool during_wait = GetParam();
+    TerminalRun run(during_wait ? "abc\n" : "", true);
+    ASSERT_TRUE(during_wait ? run.waits_for_key() : run.shows("teksti: "));
+    run.hang_up();
+    // However it learns of it (SIGHUP, or the end of input and failed
+    // writes), it must not go on waiting or spin.
+    EXPECT_TRUE(run.ends());
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, HangUp, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "DuringWait" : "DuringRead"; });
 
 TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
 {
