@@ -16,8 +16,9 @@ namespace {
 
 [[noreturn]] void fail(const char* what, std::uint64_t got, std::uint64_t expected)
 {
-    std::fprintf(stderr, "%s: got %llu, expected %llu\n", what,
-                 static_cast<unsigned long long>(got), static_cast<unsigned long long>(expected));
+    (void)std::fprintf(stderr, "%s: got %llu, expected %llu\n", what,
+                       static_cast<unsigned long long>(got),
+                       static_cast<unsigned long long>(expected));
     std::abort();
 }
 
