@@ -2,6 +2,11 @@
 .PHONY: build run test test-native test-asan test-fuzz test-windows windows package bench
 .DEFAULT_GOAL := build
 
+# The Windows program is built where this cross compiler is, and tested where Wine is too.
+CROSS_COMPILER := i686-w64-mingw32-g++-posix
+HAVE_CROSS_COMPILER := $(shell command -v $(CROSS_COMPILER))
+HAVE_WINE := $(shell command -v wine)
+
 # Set to 1 (as CI does) to fail instead of skipping the Windows tests when the
 # cross compiler or Wine is missing.
 REQUIRE_WINDOWS ?= 0
@@ -41,23 +46,25 @@ windows:
 	cmake --build --preset windows
 
 test-windows:
-	@if command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then \
-		$(MAKE) --no-print-directory windows && ctest --preset windows; \
-	elif [ "$(REQUIRE_WINDOWS)" = 1 ]; then \
-		echo "The Windows tests need i686-w64-mingw32-g++-posix and wine, and one is missing." >&2; \
-		exit 1; \
-	else \
-		echo "Skipped the Windows tests: i686-w64-mingw32-g++-posix or wine is not installed (see README)."; \
-	fi
+ifneq ($(and $(HAVE_CROSS_COMPILER),$(HAVE_WINE)),)
+	$(MAKE) --no-print-directory windows
+	ctest --preset windows
+else ifeq ($(REQUIRE_WINDOWS),1)
+	@echo "The Windows tests need $(CROSS_COMPILER) and wine, and one is missing." >&2
+	@exit 1
+else
+	@echo "Skipped the Windows tests: $(CROSS_COMPILER) or wine is not installed (see README)."
+endif
 
 # build/packages/*.deb, and build-windows/packages/*.zip where the cross compiler is.
 package: build
 	cd build && cpack
-	@if command -v i686-w64-mingw32-g++-posix >/dev/null; then \
-		$(MAKE) --no-print-directory windows && cd build-windows && cpack; \
-	else \
-		echo "Skipped the Windows zip: i686-w64-mingw32-g++-posix is not installed."; \
-	fi
+ifneq ($(HAVE_CROSS_COMPILER),)
+	$(MAKE) --no-print-directory windows
+	cd build-windows && cpack
+else
+	@echo "Skipped the Windows zip: $(CROSS_COMPILER) is not installed."
+endif
 
 # Speed and memory against wc and cat: see bench/README.md.
 bench:

@@ -30,30 +30,22 @@ endif()
 include(GNUInstallDirs)
 install(TARGETS pituus RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# Manual pages go in compressed, as man and Debian expect them.
-function(install_manual_page source destination)
-    get_filename_component(name ${source} NAME_WE)
-    set(compressed ${CMAKE_BINARY_DIR}/man/${destination}/${name}.1.gz)
+# Manual pages and the changelog go in compressed, as man and Debian expect.
+function(install_compressed source destination name)
+    set(compressed ${CMAKE_BINARY_DIR}/compressed/${destination}/${name}.gz)
     add_custom_command(OUTPUT ${compressed}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man/${destination}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/compressed/${destination}
         COMMAND gzip -9n < ${source} > ${compressed}
         DEPENDS ${source}
         VERBATIM)
-    string(REPLACE "/" "_" target manual_${destination})
+    string(MAKE_C_IDENTIFIER compressed_${destination}_${name} target)
     add_custom_target(${target} ALL DEPENDS ${compressed})
-    install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/${destination})
+    install(FILES ${compressed} DESTINATION ${destination})
 endfunction()
-install_manual_page(${CMAKE_SOURCE_DIR}/doc/pituus.1 man1)
-install_manual_page(${CMAKE_SOURCE_DIR}/doc/pituus.en.1 en/man1)
-
-set(changelog ${CMAKE_BINARY_DIR}/changelog.gz)
-add_custom_command(OUTPUT ${changelog}
-    COMMAND gzip -9n < ${CMAKE_SOURCE_DIR}/doc/changelog > ${changelog}
-    DEPENDS ${CMAKE_SOURCE_DIR}/doc/changelog
-    VERBATIM)
-add_custom_target(changelog ALL DEPENDS ${changelog})
+install_compressed(${CMAKE_SOURCE_DIR}/doc/pituus.1 ${CMAKE_INSTALL_MANDIR}/man1 pituus.1)
+install_compressed(${CMAKE_SOURCE_DIR}/doc/pituus.en.1 ${CMAKE_INSTALL_MANDIR}/en/man1 pituus.1)
+install_compressed(${CMAKE_SOURCE_DIR}/doc/changelog ${CMAKE_INSTALL_DOCDIR} changelog)
 install(FILES ${CMAKE_SOURCE_DIR}/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -84,8 +84,8 @@ std::uint64_t tails_sse2(const unsigned char* p, std::size_t positions) noexcept
             }
             const __m128i b1 = load(p + i + 1);
             const __m128i c1 = _mm_cmpeq_epi8(_mm_and_si128(b1, top2), cont);
-            const __m128i two =
-                _mm_and_si128(_mm_and_si128(at_least(b0, splat(0xC2)), at_most(b0, splat(0xDF))), c1);
+            const __m128i two = _mm_and_si128(
+                _mm_and_si128(at_least(b0, splat(0xC2)), at_most(b0, splat(0xDF))), c1);
             // The masks are -1 where true: subtracting adds one.
             lanes = _mm_sub_epi8(lanes, two);
             if (_mm_movemask_epi8(at_least(b0, splat(0xE0))) == 0) {
@@ -105,7 +105,8 @@ std::uint64_t tails_sse2(const unsigned char* p, std::size_t positions) noexcept
             const __m128i bad4 = _mm_or_si128(
                 _mm_andnot_si128(at_least(b1, splat(0x90)), _mm_cmpeq_epi8(b0, splat(0xF0))),
                 _mm_andnot_si128(at_most(b1, splat(0x8F)), _mm_cmpeq_epi8(b0, splat(0xF4))));
-            const __m128i lead4 = _mm_and_si128(at_least(b0, splat(0xF0)), at_most(b0, splat(0xF4)));
+            const __m128i lead4 =
+                _mm_and_si128(at_least(b0, splat(0xF0)), at_most(b0, splat(0xF4)));
             const __m128i four = _mm_andnot_si128(bad4, _mm_and_si128(lead4, c123));
 
             lanes = _mm_sub_epi8(lanes, _mm_add_epi8(three, three));
@@ -183,20 +184,16 @@ void CharCounter::add_utf8(std::span<const unsigned char> bytes) noexcept
 {
     if (held_size_ > 0) {
         // Judge the held positions with what this block adds after them.
-        std::array<unsigned char, 2 * utf8_lookahead> joined{};
-        const std::size_t taken = std::min(bytes.size(), utf8_lookahead);
-        std::memcpy(joined.data(), held_.data(), held_size_);
-        std::memcpy(joined.data() + held_size_, bytes.data(), taken);
-        const std::size_t joined_size = held_size_ + taken;
+        const Joined joined = join_held(bytes, utf8_lookahead);
         std::size_t judged = 0;
-        while (judged < held_size_ && judged + utf8_lookahead < joined_size) {
+        while (judged < held_size_ && judged + utf8_lookahead < joined.size) {
             count_ += 1;
-            count_ -= sequence_tail(joined.data() + judged);
+            count_ -= sequence_tail(joined.bytes.data() + judged);
             ++judged;
         }
         if (judged < held_size_) {
             // Too short a block to settle them: all of it waits for the next.
-            hold({joined.data() + judged, joined_size - judged});
+            hold(joined.view().subspan(judged));
             return;
         }
         held_size_ = 0;
@@ -212,34 +209,41 @@ void CharCounter::add_multibyte(std::span<const unsigned char> bytes) noexcept
 {
     std::size_t at = 0;
     if (held_size_ > 0) {
-        std::array<unsigned char, std::size_t{2} * MB_LEN_MAX> joined{};
-        const std::size_t taken = std::min<std::size_t>(bytes.size(), MB_LEN_MAX);
-        std::memcpy(joined.data(), held_.data(), held_size_);
-        std::memcpy(joined.data() + held_size_, bytes.data(), taken);
-        const std::size_t joined_size = held_size_ + taken;
-        std::size_t joined_at = 0;
-        while (joined_at < held_size_) {
-            const std::size_t size =
-                multibyte_char_size(joined.data() + joined_at, joined_size - joined_at, false);
-            if (size == 0) {
-                hold({joined.data() + joined_at, joined_size - joined_at});
-                return;
-            }
-            ++count_;
-            joined_at += size;
+        const Joined joined = join_held(bytes, MB_LEN_MAX);
+        const std::optional<std::size_t> next = count_multibyte(joined.view(), 0, held_size_);
+        if (!next) {
+            return;
         }
-        at = joined_at - held_size_;
+        at = *next - held_size_;
         held_size_ = 0;
     }
-    while (at < bytes.size()) {
+    count_multibyte(bytes, at, bytes.size());
+}
+
+std::optional<std::size_t> CharCounter::count_multibyte(std::span<const unsigned char> bytes,
+                                                        std::size_t at, std::size_t until) noexcept
+{
+    while (at < until) {
         const std::size_t size = multibyte_char_size(bytes.data() + at, bytes.size() - at, false);
         if (size == 0) {
             hold(bytes.subspan(at));
-            return;
+            return std::nullopt;
         }
         ++count_;
         at += size;
     }
+    return at;
+}
+
+CharCounter::Joined CharCounter::join_held(std::span<const unsigned char> next,
+                                           std::size_t lookahead) const noexcept
+{
+    Joined joined;
+    const std::size_t taken = std::min(next.size(), lookahead);
+    std::memcpy(joined.bytes.data(), held_.data(), held_size_);
+    std::memcpy(joined.bytes.data() + held_size_, next.data(), taken);
+    joined.size = held_size_ + taken;
+    return joined;
 }
 
 void CharCounter::hold(std::span<const unsigned char> bytes) noexcept

@@ -2,16 +2,18 @@
 
 #include "encoding.hpp"
 
+#include <array>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 // Counts the characters of a text that arrives in blocks of any size. A
 // character split between two blocks is counted once: the bytes whose meaning
 // depends on what follows are held back until the next block, or until total().
 class CharCounter {
-  public:
+public:
     explicit CharCounter(Charset charset) noexcept : charset_(charset) {}
 
     void add(std::span<const unsigned char> bytes) noexcept;
@@ -19,9 +21,25 @@ class CharCounter {
     // The count of everything added, the held-back bytes included.
     [[nodiscard]] std::uint64_t total() const noexcept;
 
-  private:
+private:
+    // The held bytes followed by the first bytes of the next block: enough of
+    // it to settle what the held bytes begin.
+    struct Joined {
+        std::array<unsigned char, std::size_t{2} * MB_LEN_MAX> bytes{};
+        std::size_t size = 0;
+
+        [[nodiscard]] std::span<const unsigned char> view() const { return {bytes.data(), size}; }
+    };
+
     void add_utf8(std::span<const unsigned char> bytes) noexcept;
     void add_multibyte(std::span<const unsigned char> bytes) noexcept;
+    // Counts the characters that start in bytes[at, until) and returns where
+    // the next one starts; nullopt once one runs past the end of `bytes`,
+    // whose rest is then held for the next block.
+    std::optional<std::size_t> count_multibyte(std::span<const unsigned char> bytes, std::size_t at,
+                                               std::size_t until) noexcept;
+    [[nodiscard]] Joined join_held(std::span<const unsigned char> next,
+                                   std::size_t lookahead) const noexcept;
     void hold(std::span<const unsigned char> bytes) noexcept;
 
     Charset charset_;

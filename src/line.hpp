@@ -9,7 +9,7 @@
 // up to the first line feed, a carriage return directly before that line feed
 // is not part of the line, and a zero byte ends the count (but not the line).
 class Line {
-  public:
+public:
     // drop_cr_before_lf is false where the input stream already drops it, so
     // that a second carriage return is not dropped as well.
     Line(Charset charset, bool drop_cr_before_lf) noexcept
@@ -24,7 +24,7 @@ class Line {
     // The characters of the line, once the last block has been added.
     [[nodiscard]] std::uint64_t length() noexcept;
 
-  private:
+private:
     void count(std::span<const unsigned char> bytes, bool line_feed_follows) noexcept;
 
     CharCounter counter_;

@@ -24,12 +24,12 @@ inline constexpr std::string_view write_failed =
 
 // A message as the terminal is to receive it.
 class Rendered {
-  public:
+public:
     [[nodiscard]] std::string_view view() const { return {bytes_.data(), size_}; }
 
     void append(std::string_view text) noexcept;
 
-  private:
+private:
     // Room for the longest message with every letter four bytes long and a
     // 20-digit count.
     std::array<char, 256> bytes_{};

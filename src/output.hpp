@@ -7,7 +7,7 @@
 
 // A standard stream that remembers why its first write failed.
 class Output {
-  public:
+public:
     explicit Output(std::FILE* stream) noexcept : stream_(stream) {}
 
     void write(std::string_view bytes) noexcept;
@@ -17,7 +17,7 @@ class Output {
     // errno of the first failed write, 0 if none failed.
     [[nodiscard]] int error() const noexcept { return error_; }
 
-  private:
+private:
     void note_failure() noexcept;
 
     std::FILE* stream_;

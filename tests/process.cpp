@@ -29,7 +29,7 @@ std::vector<char*> c_strings(std::vector<std::string>& strings)
 std::vector<std::string> child_environment(const std::vector<std::string>& extra)
 {
     std::vector<std::string> environment;
-    for (const char* name : {"PATH", "HOME", "WINEPREFIX", "WINEDEBUG"}) {
+    for (const char* name : {"PATH", "HOME"}) {
         if (const char* value = std::getenv(name)) {
             environment.push_back(std::string(name) + "=" + value);
         }

@@ -134,7 +134,7 @@ TEST(Redirection, ArgumentsAreIgnored)
 
 // Failures are said once on standard error, in Finnish with the system's
 // reason, and the exit status is 1.
-TEST(Failure, InputThatCannotBeReadGivesNoResultLine)
+TEST(FailureInCLocale, InputThatCannotBeReadGivesNoResultLine)
 {
     RunOptions options;
     options.stdin_path = "/";
@@ -145,39 +145,54 @@ TEST(Failure, InputThatCannotBeReadGivesNoResultLine)
     EXPECT_EQ(run.exit_status, 1);
 }
 
-TEST(Failure, ClosedInputIsAReadError)
+struct StreamFailure {
+    const char* name;
+    void (*arrange)(RunOptions&);
+    std::string out; // what reaches standard output
+    std::string err;
+};
+
+void PrintTo(const StreamFailure& f, std::ostream* os)
 {
-    RunOptions options;
-    options.close_stdin = true;
-    options.environment = locale_environment("C.UTF-8");
-    const Outcome run = run_program(options);
-    EXPECT_EQ(run.err, "pituus: syötteen lukeminen epäonnistui: Bad file descriptor\n");
-    EXPECT_EQ(run.exit_status, 1);
+    *os << f.name;
 }
 
-TEST(Failure, FullDiskIsAWriteError)
-{
-    RunOptions options;
-    options.input = "abc\n";
-    options.stdout_path = "/dev/full";
-    options.environment = locale_environment("C.UTF-8");
-    const Outcome run = run_program(options);
-    EXPECT_EQ(run.err, "pituus: tulosteen kirjoittaminen epäonnistui: No space left on device\n");
-    EXPECT_EQ(run.exit_status, 1);
-}
+class Failure : public testing::TestWithParam<StreamFailure> {};
 
-TEST(Failure, ClosedOutputIsAWriteError)
+TEST_P(Failure, IsSaidOnceOnStandardErrorWithStatusOne)
 {
     RunOptions options;
     options.input = "abc\n";
-    options.close_stdout = true;
     options.environment = locale_environment("C.UTF-8");
+    GetParam().arrange(options);
     const Outcome run = run_program(options);
-    EXPECT_EQ(run.err, "pituus: tulosteen kirjoittaminen epäonnistui: Bad file descriptor\n");
+    EXPECT_EQ(run.out, GetParam().out);
+    EXPECT_EQ(run.err, GetParam().err);
     EXPECT_EQ(run.exit_status, 1);
 }
 
-TEST(Failure, WithStandardErrorClosedTooTheStatusStillTellsTheTruth)
+const std::string read_failed = "pituus: syötteen lukeminen epäonnistui: ";
+const std::string write_failed = "pituus: tulosteen kirjoittaminen epäonnistui: ";
+const std::string no_result_line =
+    "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkkiä)\n\n" + prompt;
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, Failure,
+    testing::Values(StreamFailure{"ClosedInput", [](RunOptions& o) { o.close_stdin = true; },
+                                  no_result_line, read_failed + "Bad file descriptor\n"},
+                    StreamFailure{"FullDisk", [](RunOptions& o) { o.stdout_path = "/dev/full"; },
+                                  "", write_failed + "No space left on device\n"},
+                    StreamFailure{"ClosedOutput", [](RunOptions& o) { o.close_stdout = true; }, "",
+                                  write_failed + "Bad file descriptor\n"},
+                    StreamFailure{"ClosedPipeWithSigpipeIgnored",
+                                  [](RunOptions& o) {
+                                      o.stdout_reader_gone = true;
+                                      o.ignore_sigpipe = true;
+                                  },
+                                  "", write_failed + "Broken pipe\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FailureUnsaid, WithStandardErrorClosedTooTheStatusStillTellsTheTruth)
 {
     RunOptions options;
     options.input = "abc\n";
@@ -187,7 +202,7 @@ TEST(Failure, WithStandardErrorClosedTooTheStatusStillTellsTheTruth)
     EXPECT_EQ(run_program(options).exit_status, 1);
 }
 
-TEST(Failure, ClosedPipeOnOutputEndsItBySigpipeAsItEndsCat)
+TEST(FailureUnsaid, ClosedPipeOnOutputEndsItBySigpipeAsItEndsCat)
 {
     RunOptions options;
     options.input = "abc\n";
@@ -196,18 +211,6 @@ TEST(Failure, ClosedPipeOnOutputEndsItBySigpipeAsItEndsCat)
     const Outcome run = run_program(options);
     EXPECT_EQ(run.signal, SIGPIPE);
     EXPECT_EQ(run.err, "");
-}
-
-TEST(Failure, ClosedPipeWithSigpipeIgnoredIsAWriteError)
-{
-    RunOptions options;
-    options.input = "abc\n";
-    options.stdout_reader_gone = true;
-    options.ignore_sigpipe = true;
-    options.environment = locale_environment("C.UTF-8");
-    const Outcome run = run_program(options);
-    EXPECT_EQ(run.err, "pituus: tulosteen kirjoittaminen epäonnistui: Broken pipe\n");
-    EXPECT_EQ(run.exit_status, 1);
 }
 
 TEST(HugeInput, LineOverFourGibibytesIsCountedInFlatMemory)
