@@ -17,16 +17,6 @@ Encoding utf8_terminal()
     return encoding;
 }
 
-TEST(Messages, CodePage850ConsoleGetsThemByteForByte)
-{
-    const Encoding console = console_code_page_850();
-    EXPECT_EQ(render(messages::banner, console).view(),
-              "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\x84)\n\n");
-    EXPECT_EQ(render(messages::prompt, console).view(), "Anna tutkittava teksti: ");
-    EXPECT_EQ(render(messages::result_line, console, 11).view(),
-              "Tekstin mitta on 11 merkki\x84.\n");
-}
-
 TEST(Messages, Utf8TerminalGetsEachLetterAsUtf8)
 {
     EXPECT_EQ(render(messages::banner, utf8_terminal()).view(),

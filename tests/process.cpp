@@ -132,6 +132,12 @@ Outcome run_program(const RunOptions& options)
         setsid(); // no controlling terminal
         // As a shell starts it (the tests themselves ignore SIGPIPE).
         (void)std::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+        if (options.file_size_limit) {
+            const rlimit limit{static_cast<rlim_t>(*options.file_size_limit),
+                               static_cast<rlim_t>(*options.file_size_limit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            (void)std::signal(SIGXFSZ, SIG_IGN);
+        }
         redirect(STDIN_FILENO, options.stdin_path, O_RDONLY, in[0], options.close_stdin);
         redirect(STDOUT_FILENO, options.stdout_path, O_WRONLY | O_CREAT | O_TRUNC, out[1],
                  options.close_stdout);

@@ -27,6 +27,9 @@ struct RunOptions {
     bool stdout_reader_gone = false; // a pipe whose reading end is closed
     bool ignore_sigpipe = false;     // started with SIGPIPE ignored, as some parents do
     bool close_stderr = false;
+    // A limit on the size of the files it writes, with SIGXFSZ ignored, so
+    // that a write past it fails with EFBIG: a disk that fills up mid-run.
+    std::optional<long> file_size_limit;
 };
 
 // The program path given to the build, or PITUUS_PROGRAM from the environment.

@@ -51,21 +51,21 @@ TEST_P(FirstLineInTheCLocale, IsMeasuredAndReportedByteForByte)
     EXPECT_EQ(run.exit_status, 0);
 }
 
+// What the unit tests of the line reader cannot see: the real reads, the
+// end of real input, and the Part's bytes around the count.
 INSTANTIATE_TEST_SUITE_P(
     Lines, FirstLineInTheCLocale,
-    testing::Values(
-        Measured{"EnterAlone", "\n", "0"}, Measured{"EmptyInput", "", "0"},
-        Measured{"ThreeLetters", "abc\n", "3"}, Measured{"SpacesAndTabCount", " a\tb \n", "5"},
-        Measured{"Exactly256", std::string(256, 'x') + "\n", "256"},
-        Measured{"LongerThan256IsMeasuredInFull", std::string(100000, 'x') + "\n", "100000"},
-        Measured{"CrLfFile", "abc\r\nsecond line\r\n", "3"},
-        Measured{"OnlyOneCrDropped", "ab\r\r\n", "3"}, Measured{"LoneCrCounts", "a\rb\n", "3"},
-        Measured{"NoFinalLineFeed", "ab", "2"}, Measured{"EndsInCr", "ab\r", "3"},
-        Measured{"ZeroByteEndsCount", std::string("a\0bc\n", 5), "1"},
-        Measured{"ByteOfCodePage850", "p\x84iv\x84\n", "5"}),
+    testing::Values(Measured{"EnterAlone", "\n", "0"}, Measured{"EmptyInput", "", "0"},
+                    Measured{"Exactly256", std::string(256, 'x') + "\n", "256"},
+                    Measured{"LongerThan256IsMeasuredInFull", std::string(100000, 'x') + "\n",
+                             "100000"},
+                    Measured{"CrLfFile", "abc\r\nsecond line\r\n", "3"},
+                    Measured{"NoFinalLineFeed", "ab", "2"},
+                    Measured{"ZeroByteEndsCount", std::string("a\0bc\n", 5), "1"},
+                    Measured{"ByteOfCodePage850", "p\x84iv\x84\n", "5"}),
     [](const auto& info) { return info.param.name; });
 
-TEST(UnicodeTerminal, SpellsTheMessagesInUtf8AndCountsCodePoints)
+TEST(UnicodeTerminal, SpellsTheMessagesInUtf8)
 {
     const Outcome run = run_in("C.UTF-8", "Hyvää päivää\n");
     EXPECT_EQ(run.out, "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\xC3\xA4)\n\n" +
@@ -73,22 +73,35 @@ TEST(UnicodeTerminal, SpellsTheMessagesInUtf8AndCountsCodePoints)
     EXPECT_EQ(run.exit_status, 0);
 }
 
-TEST(UnicodeTerminal, CountsEachInvalidByteAsOneCharacter)
+class Utf8Line : public testing::TestWithParam<Measured> {};
+
+TEST_P(Utf8Line, IsCountedAsTheTerminalShowsIt)
 {
-    // A lone continuation byte, a cut-short sequence and an overlong slash.
-    const Outcome run = run_in("C.UTF-8", "a\x80\xE2\x82z\xC0\xAF\n");
-    EXPECT_NE(run.out.find("on 7 merkki"), std::string::npos) << run.out;
+    const Outcome run = run_in("C.UTF-8", GetParam().input);
+    EXPECT_NE(run.out.find("Tekstin mitta on " + GetParam().count + " merkki\xC3\xA4.\n"),
+              std::string::npos)
+        << run.out.substr(0, 200);
 }
 
-TEST(UnicodeTerminal, CountsALineLongerThanTheReadBlocks)
+std::string repeated(const std::string& text, int times)
 {
-    std::string line;
-    for (int i = 0; i < 200000; ++i) {
-        line += "ä€𝄞"; // two, three and four bytes
+    std::string result;
+    for (int i = 0; i < times; ++i) {
+        result += text;
     }
-    const Outcome run = run_in("C.UTF-8", line + "\nnext");
-    EXPECT_NE(run.out.find("on 600000 merkki"), std::string::npos) << run.out.substr(0, 200);
+    return result;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, Utf8Line,
+    testing::Values(
+        // A lone continuation byte, a cut-short sequence and an overlong slash.
+        Measured{"InvalidBytesCountOneEach", "a\x80\xE2\x82z\xC0\xAF\n", "7"},
+        // The C library decodes this as one character: our own decoder must be in use.
+        Measured{"PastUnicodeIsFourBytesNotOneCharacter", "\xF4\x90\x80\x80\n", "4"},
+        // Two, three and four bytes, across many reads.
+        Measured{"LongerThanTheReadBlocks", repeated("ä€𝄞", 200000) + "\nnext", "600000"}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(CodePageTerminal, Ibm850GetsTheMessagesByteForByte)
 {
@@ -184,6 +197,13 @@ INSTANTIATE_TEST_SUITE_P(
                                   "", write_failed + "No space left on device\n"},
                     StreamFailure{"ClosedOutput", [](RunOptions& o) { o.close_stdout = true; }, "",
                                   write_failed + "Bad file descriptor\n"},
+                    // Room for the banner and the prompt only: the result line is lost.
+                    StreamFailure{"DiskFillsUpAtTheResultLine",
+                                  [](RunOptions& o) {
+                                      o.stdout_path = testing::TempDir() + "pituus-full.txt";
+                                      o.file_size_limit = static_cast<long>(no_result_line.size());
+                                  },
+                                  "", write_failed + "File too large\n"},
                     StreamFailure{"ClosedPipeWithSigpipeIgnored",
                                   [](RunOptions& o) {
                                       o.stdout_reader_gone = true;

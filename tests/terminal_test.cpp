@@ -31,7 +31,9 @@ bool same_settings(const termios& a, const termios& b)
 // standard input and output either on it or on pipes of the test's own.
 class TerminalRun {
 public:
-    TerminalRun(const std::string& piped_input, bool output_on_terminal)
+    // hangup_ignored: started as nohup starts it.
+    TerminalRun(const std::string& piped_input, bool output_on_terminal,
+                bool hangup_ignored = false)
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -69,7 +71,7 @@ public:
                 setpgid(0, 0);
                 tcsetpgrp(terminal, getpgrp());
                 (void)std::signal(SIGTTOU, SIG_DFL);
-                (void)std::signal(SIGHUP, SIG_DFL);
+                (void)std::signal(SIGHUP, hangup_ignored ? SIG_IGN : SIG_DFL);
                 dup2(piped_input.empty() ? terminal : in[0], STDIN_FILENO);
                 dup2(output_on_terminal ? terminal : out[1], STDOUT_FILENO);
                 dup2(terminal, STDERR_FILENO);
@@ -162,12 +164,25 @@ public:
         return same_settings(before_, now);
     }
 
+    // What is typed and not yet read, as a program reading the terminal
+    // next would get it: in line mode the count covers finished lines only,
+    // so it is taken with line editing off for a moment.
     [[nodiscard]] int pending_input() const
     {
+        termios now{};
+        tcgetattr(slave_, &now);
+        termios raw = now;
+        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON);
+        tcsetattr(slave_, TCSANOW, &raw);
         int pending = -1;
         ioctl(slave_, FIONREAD, &pending);
+        tcsetattr(slave_, TCSANOW, &now);
         return pending;
     }
+
+    // The settings the terminal had before the run, put back as a shell puts
+    // back its own when a job stops.
+    void reset_settings() const { tcsetattr(slave_, TCSANOW, &before_); }
 
     // True once the terminal has shown `text`.
     bool shows(const std::string& text, std::chrono::milliseconds limit = 10s)
@@ -293,10 +308,34 @@ TEST_P(AnyKey, EndsTheRunWithStatusZeroLeavingTheTerminalAsItWas)
     EXPECT_TRUE(run.settings_as_before());
 }
 
-// An arrow key, then Ctrl-C, Ctrl-Z, Ctrl-\, Ctrl-S and Ctrl-V, which are keys
-// here, not signals or line editing.
-INSTANTIATE_TEST_SUITE_P(Keys, AnyKey,
-                         testing::Values("\x1b[A", "\x03", "\x1a", "\x1c", "\x13", "\x16"));
+// An arrow key, then Ctrl-C, Ctrl-Z, Ctrl-\ and Ctrl-S, which are keys here,
+// not signals or a stop of the output.
+INSTANTIATE_TEST_SUITE_P(Keys, AnyKey, testing::Values("\x1b[A", "\x03", "\x1a", "\x1c", "\x13"));
+
+TEST(KeystrokeWait, PasteFarLargerThanOneReadLeavesNothingPending)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    std::string paste;
+    for (int line = 0; paste.size() < 8000; ++line) {
+        paste += "echo pasted line " + std::to_string(line) + "\n";
+    }
+    run.type(paste);
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.pending_input(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+TEST(KeystrokeWait, UnderNohupAHangUpSignalDoesNotEndTheWait)
+{
+    TerminalRun run("abc\n", false, true);
+    ASSERT_TRUE(run.waits_for_key());
+    run.signal(SIGHUP);
+    EXPECT_FALSE(run.ends(300ms));
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 0);
+}
 
 class SignalDuringWait : public testing::TestWithParam<int> {};
 
@@ -328,6 +367,24 @@ TEST_P(HangUp, EndsTheRunInsteadOfLeavingItWaiting)
 
 INSTANTIATE_TEST_SUITE_P(Terminal, HangUp, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "DuringWait" : "DuringRead"; });
+
+// SIGSTOP cannot be caught, so the terminal stays in key mode while stopped;
+// the shell then puts back its own settings, and on resume the wait must
+// set up key mode again.
+TEST(StopAndResume, ResumedAfterAnUncatchableStopTheWaitReadsSingleKeysAgain)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.signal(SIGSTOP);
+    ASSERT_TRUE(run.stops());
+    run.reset_settings();
+    run.signal(SIGCONT);
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+}
 
 TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
 {
