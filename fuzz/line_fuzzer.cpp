@@ -2,13 +2,17 @@
 // kind of encoding, and checks the count against a plain reference count
 // written here from the rules, independently of the tool's own code.
 
+#include "grapheme.hpp"
 #include "line.hpp"
 
+#include <algorithm>
+#include <array>
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <span>
 #include <vector>
 
@@ -40,11 +44,11 @@ std::span<const std::uint8_t> reference_line(std::span<const std::uint8_t> input
     return input.first(std::min(zero, end));
 }
 
-// Code points by the table of well-formed UTF-8 byte sequences in the Unicode
-// standard (3.9); a byte that begins none counts one.
-std::uint64_t reference_utf8(std::span<const std::uint8_t> s)
+// The code points of the text by the table of well-formed UTF-8 byte
+// sequences in the Unicode standard (3.9); a byte that begins none is U+FFFD.
+std::vector<char32_t> reference_decode(std::span<const std::uint8_t> s)
 {
-    std::uint64_t count = 0;
+    std::vector<char32_t> code_points;
     std::size_t i = 0;
     while (i < s.size()) {
         const unsigned b = s[i];
@@ -67,10 +71,105 @@ std::uint64_t reference_utf8(std::span<const std::uint8_t> s)
             const unsigned c = s[i + k];
             valid = k == 1 ? c >= low && c <= high : c >= 0x80 && c <= 0xBF;
         }
-        ++count;
-        i += valid ? length : 1;
+        if (!valid) {
+            code_points.push_back(b < 0x80 ? b : 0xFFFD);
+            ++i;
+            continue;
+        }
+        char32_t c = b & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) {
+            c = (c << 6) | (s[i + k] & 0x3F);
+        }
+        code_points.push_back(c);
+        i += length;
     }
-    return count;
+    return code_points;
+}
+
+// Extended grapheme clusters by the rules of Unicode Standard Annex #29 as
+// its text gives them, one boundary at a time, looking back as far as a rule
+// says. Only the properties come from the tool: its table is checked against
+// the Unicode Character Database by a test of its own.
+std::uint64_t reference_clusters(std::span<const std::uint8_t> s)
+{
+    using enum Break;
+    const std::vector<char32_t> cps = reference_decode(s);
+    std::vector<Break> p;
+    for (const char32_t c : cps) {
+        p.push_back(break_property(c));
+    }
+    const auto is = [](Break b, std::initializer_list<Break> set) {
+        return std::find(set.begin(), set.end(), b) != set.end();
+    };
+    std::uint64_t clusters = p.empty() ? 0 : 1; // GB1
+    for (std::size_t i = 1; i < p.size(); ++i) {
+        const Break a = p[i - 1];
+        const Break b = p[i];
+        bool boundary = true; // GB999
+        if (a == cr && b == lf) {
+            boundary = false; // GB3
+        } else if (is(a, {control, cr, lf}) || is(b, {control, cr, lf})) {
+            boundary = true; // GB4, GB5
+        } else if (a == l && is(b, {l, v, lv, lvt})) {
+            boundary = false; // GB6
+        } else if (is(a, {lv, v}) && is(b, {v, t})) {
+            boundary = false; // GB7
+        } else if (is(a, {lvt, t}) && b == t) {
+            boundary = false; // GB8
+        } else if (is(b, {extend, zwj, spacing_mark}) || a == prepend) {
+            boundary = false; // GB9, GB9a, GB9b
+        } else if (a == zwj && b == extended_pictographic) {
+            std::size_t k = i - 1; // GB11: ExtPict Extend* ZWJ x ExtPict
+            while (k > 0 && p[k - 1] == extend) {
+                --k;
+            }
+            boundary = !(k > 0 && p[k - 1] == extended_pictographic);
+        } else if (a == regional_indicator && b == regional_indicator) {
+            std::size_t run = 0; // GB12, GB13: an odd number of RI before
+            for (std::size_t k = i; k > 0 && p[k - 1] == regional_indicator; --k) {
+                ++run;
+            }
+            boundary = run % 2 == 0;
+        }
+        clusters += boundary ? 1 : 0;
+    }
+    return clusters;
+}
+
+// Code points whose rules the fuzzer should meet often, for inputs that
+// pick them one byte at a time.
+constexpr std::array<char32_t, 40> interesting{
+    U'a',    U' ',    U'\t',   U'\r',   U'\n',  0x00E4,  0x00A9,  0x00AD,  0x0085,  0x0300,
+    0x0308,  0x036F,  0x0370,  0x0483,  0x0600, 0x0903,  0x093F,  0x1100,  0x1161,  0x11A8,
+    0xAC00,  0xAC01,  0x200D,  0x200B,  0xFE0F, 0x20E3,  0x1F1EB, 0x1F1EE, 0x1F44D, 0x1F3FD,
+    0x1F468, 0x1F469, 0xE0020, 0x1D11E, 0x0E33, 0x111C2, 0xFFFD,  0x0915,  0x4E00,  0x0410};
+
+std::vector<std::uint8_t> encode(std::span<const std::uint8_t> picks)
+{
+    std::vector<std::uint8_t> text;
+    for (const std::uint8_t pick : picks) {
+        if (pick >= 0xF0) { // now and then a raw byte, invalid or cut short
+            text.push_back(static_cast<std::uint8_t>(0x80 + (pick & 0x0F) * 5));
+            continue;
+        }
+        const char32_t c = interesting.at(pick % interesting.size());
+        if (c < 0x80) {
+            text.push_back(static_cast<std::uint8_t>(c));
+        } else if (c < 0x800) {
+            text.push_back(static_cast<std::uint8_t>(0xC0 | (c >> 6)));
+            text.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            text.push_back(static_cast<std::uint8_t>(0xE0 | (c >> 12)));
+            text.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F)));
+            text.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
+        } else {
+            text.push_back(static_cast<std::uint8_t>(0xF0 | (c >> 18)));
+            text.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 12) & 0x3F)));
+            text.push_back(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F)));
+            text.push_back(static_cast<std::uint8_t>(0x80 | (c & 0x3F)));
+        }
+    }
+    return text;
 }
 
 // The input read in the sizes the split bytes give (1 to 256, over and over).
@@ -106,14 +205,21 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // First byte: encoding; second: how many split sizes follow.
+    // First byte: encoding (a fourth kind is UTF-8 made of picked code
+    // points); second: how many split sizes follow.
     if (size < 2) {
         return 0;
     }
-    const auto charset = static_cast<Charset>(data[0] % 3);
+    const bool picked = data[0] % 4 == 3;
+    const auto charset = picked ? Charset::utf8 : static_cast<Charset>(data[0] % 4);
     const std::size_t split_count = std::min<std::size_t>(data[1] % 16, size - 2);
     const std::span<const std::uint8_t> sizes(data + 2, split_count);
-    const std::span<const std::uint8_t> input(data + 2 + split_count, size - 2 - split_count);
+    std::span<const std::uint8_t> input(data + 2 + split_count, size - 2 - split_count);
+    std::vector<std::uint8_t> encoded;
+    if (picked) {
+        encoded = encode(input);
+        input = encoded;
+    }
 
     const std::uint64_t whole = read_in_pieces(input, {}, charset);
     const std::uint64_t pieces = read_in_pieces(input, sizes, charset);
@@ -127,8 +233,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (charset == Charset::single_byte && whole != line.size()) {
         fail("single-byte count", whole, line.size());
     }
-    if (charset == Charset::utf8 && whole != reference_utf8(line)) {
-        fail("UTF-8 count", whole, reference_utf8(line));
+    if (charset == Charset::utf8 && whole != reference_clusters(line)) {
+        fail("UTF-8 clusters", whole, reference_clusters(line));
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clusters.hpp"
 #include "encoding.hpp"
 
 #include <array>
@@ -31,7 +32,6 @@ private:
         [[nodiscard]] std::span<const unsigned char> view() const { return {bytes.data(), size}; }
     };
 
-    void add_utf8(std::span<const unsigned char> bytes) noexcept;
     void add_multibyte(std::span<const unsigned char> bytes) noexcept;
     // Counts the characters that start in bytes[at, until) and returns where
     // the next one starts; nullopt once one runs past the end of `bytes`,
@@ -43,6 +43,7 @@ private:
     void hold(std::span<const unsigned char> bytes) noexcept;
 
     Charset charset_;
+    ClusterCounter clusters_; // for UTF-8
     std::uint64_t count_ = 0;
     std::array<unsigned char, MB_LEN_MAX> held_{};
     std::size_t held_size_ = 0;

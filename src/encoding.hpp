@@ -8,7 +8,7 @@
 // how it spells the two letters outside ASCII that our messages use.
 enum class Charset : unsigned char {
     single_byte, // one byte is one character
-    utf8,        // code points; a byte that begins no valid sequence counts one
+    utf8,        // what a person sees as one: grapheme clusters (clusters.hpp)
     multibyte,   // the C library's decoder; an undecodable byte counts one
 };
 
@@ -45,4 +45,16 @@ constexpr Encoding console_code_page_850()
 {
     return {Charset::single_byte, single_byte_spelling(cp850_a_umlaut),
             single_byte_spelling(cp850_o_umlaut)};
+}
+
+// A terminal that takes UTF-8.
+constexpr Encoding utf8_terminal()
+{
+    Encoding encoding;
+    encoding.charset = Charset::utf8;
+    encoding.a_umlaut.bytes = {'\xC3', '\xA4'};
+    encoding.a_umlaut.size = 2;
+    encoding.o_umlaut.bytes = {'\xC3', '\xB6'};
+    encoding.o_umlaut.size = 2;
+    return encoding;
 }

@@ -48,7 +48,7 @@ void PrintTo(const Utf8Case& c, std::ostream* os)
 
 class Utf8Text : public testing::TestWithParam<Utf8Case> {};
 
-TEST_P(Utf8Text, CountsCodePointsAndEachStrayByteAsOne)
+TEST_P(Utf8Text, CountsEachCharacterAndEachStrayByteAsOne)
 {
     EXPECT_EQ(count(GetParam().text, Charset::utf8), GetParam().characters);
 }

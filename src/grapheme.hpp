@@ -1,0 +1,181 @@
+#pragma once
+
+#include "grapheme_table.hpp"
+
+#include <array>
+#include <cstdint>
+
+// What a person sees as one character is an extended grapheme cluster of
+// Unicode Standard Annex #29: a letter and the accents on it, an emoji and
+// its skin tone, a family joined by zero-width joiners, a flag of two
+// regional indicators, a Hangul syllable of jamo. Whether two code points
+// belong to one cluster depends on their grapheme break properties, and for
+// emoji and flags on a few code points before them.
+
+// The grapheme break property, with Extended_Pictographic (which no code
+// point with another break property has) as a value of its own.
+enum class Break : std::uint8_t {
+    other,
+    cr,
+    lf,
+    control,
+    extend,
+    zwj,
+    regional_indicator,
+    prepend,
+    spacing_mark,
+    l, // Hangul jamo: leading consonant
+    v, // vowel
+    t, // trailing consonant
+    lv,
+    lvt,
+    extended_pictographic,
+};
+
+constexpr Break break_property(char32_t code_point) noexcept
+{
+    using namespace grapheme_table;
+    const unsigned block = stage1[code_point >> block_bits];
+    return static_cast<Break>(stage2[block * block_size + (code_point & (block_size - 1))]);
+}
+
+namespace grapheme_rules {
+
+// Rules GB3 to GB9b, GB999: whether `next` joins `last` by the two alone.
+constexpr bool joins(Break last, Break next)
+{
+    using enum Break;
+    const auto any_of = [](Break property, auto... properties) {
+        return ((property == properties) || ...);
+    };
+    if (last == cr && next == lf) {
+        return true; // GB3
+    }
+    if (any_of(last, cr, lf, control) || any_of(next, cr, lf, control)) {
+        return false; // GB4, GB5
+    }
+    return (last == l && any_of(next, l, v, lv, lvt)) ||  // GB6
+           (any_of(last, lv, v) && any_of(next, v, t)) || // GB7
+           (any_of(last, lvt, t) && next == t) ||         // GB8
+           any_of(next, extend, zwj, spacing_mark) ||     // GB9, GB9a
+           last == prepend;                               // GB9b
+}
+
+// What the rules need to know of the text so far.
+struct Context {
+    Break last = Break::control;         // the start of the text breaks as a control does
+    bool pictographic_run = false;       // the text ends in Extended_Pictographic Extend*
+    bool zwj_after_pictographic = false; // ... Extended_Pictographic Extend* ZWJ
+    bool flag_half_open = false;         // an odd number of regional indicators ends it
+
+    constexpr bool operator==(const Context&) const = default;
+};
+
+struct Step {
+    bool joined;
+    Context after;
+};
+
+// The next code point, of property `next`, after the text of `before`.
+constexpr Step step(Context before, Break next)
+{
+    using enum Break;
+    bool joined = joins(before.last, next);
+    if (before.last == zwj && next == extended_pictographic) {
+        joined = before.zwj_after_pictographic; // GB11
+    }
+    const bool closes_flag = before.last == regional_indicator && before.flag_half_open;
+    if (before.last == regional_indicator && next == regional_indicator) {
+        joined = closes_flag; // GB12, GB13
+    }
+    Context after;
+    after.last = next;
+    after.pictographic_run =
+        next == extended_pictographic || (before.pictographic_run && next == extend);
+    after.zwj_after_pictographic = next == zwj && before.pictographic_run;
+    after.flag_half_open = next == regional_indicator && !closes_flag;
+    return {joined, after};
+}
+
+constexpr int property_count = static_cast<int>(Break::extended_pictographic) + 1;
+constexpr int most_contexts = 64;
+
+// The contexts that a text can reach, numbered from the start of a text (0),
+// and what each code point leads to: the next context's number, plus
+// starts_flag where the code point starts a cluster.
+constexpr std::uint8_t starts_flag = 0x80;
+
+struct Automaton {
+    std::array<Context, most_contexts> contexts{};
+    int context_count = 1;
+    std::array<std::array<std::uint8_t, property_count>, most_contexts> next{};
+};
+
+constexpr Automaton build_automaton()
+{
+    Automaton automaton;
+    for (int from = 0; from < automaton.context_count; ++from) {
+        for (int property = 0; property < property_count; ++property) {
+            const Step s = step(automaton.contexts.at(from), static_cast<Break>(property));
+            int to = 0;
+            while (to < automaton.context_count && !(automaton.contexts.at(to) == s.after)) {
+                ++to;
+            }
+            if (to == automaton.context_count) {
+                automaton.contexts.at(automaton.context_count++) = s.after;
+            }
+            automaton.next.at(from).at(property) =
+                static_cast<std::uint8_t>(to | (s.joined ? 0 : starts_flag));
+        }
+    }
+    return automaton;
+}
+
+inline constexpr Automaton automaton = build_automaton();
+static_assert(automaton.context_count < most_contexts, "more contexts than were made room for");
+
+// The contexts after which no code point below U+0300 but a line feed joins.
+inline constexpr std::uint64_t quiet_contexts = [] {
+    std::uint64_t quiet = 0;
+    for (int i = 0; i < automaton.context_count; ++i) {
+        const Break last = automaton.contexts.at(i).last;
+        if (last != Break::prepend && last != Break::zwj) {
+            quiet |= std::uint64_t{1} << i;
+        }
+    }
+    return quiet;
+}();
+
+} // namespace grapheme_rules
+
+// Follows a text one code point at a time and says where its clusters start.
+class ClusterRules {
+public:
+    // True if a new cluster starts at the next code point, whose property is
+    // `next`.
+    bool starts_cluster(Break next) noexcept
+    {
+        const std::uint8_t to =
+            grapheme_rules::automaton.next[context_][static_cast<unsigned>(next)];
+        context_ = to & ~grapheme_rules::starts_flag;
+        return (to & grapheme_rules::starts_flag) != 0;
+    }
+
+    // As starts_cluster, for a code point that the caller knows starts a
+    // cluster and is no accent, joiner or regional indicator.
+    void restart_after(Break last) noexcept
+    {
+        context_ = grapheme_rules::automaton.next[0][static_cast<unsigned>(last)] &
+                   ~grapheme_rules::starts_flag;
+    }
+
+    // True while no code point below U+0300 other than a line feed can join
+    // the last one: then such code points each start a cluster of their own.
+    [[nodiscard]] bool quiet() const noexcept
+    {
+        return ((grapheme_rules::quiet_contexts >> context_) & 1U) != 0;
+    }
+
+private:
+    std::uint8_t context_ = 0;
+};

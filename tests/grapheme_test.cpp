@@ -1,0 +1,198 @@
+// User-perceived characters against the Unicode Character Database's own
+// test cases, read from the installed file, and the examples users meet.
+
+#include "count.hpp"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::span<const unsigned char> bytes_of(const std::string& text)
+{
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+std::uint64_t clusters(const std::string& text)
+{
+    return count_chars(bytes_of(text), Charset::utf8);
+}
+
+// The text handed over in two reads, the first of `split` bytes.
+std::uint64_t clusters_in_two_reads(const std::string& text, std::size_t split)
+{
+    CharCounter counter(Charset::utf8);
+    counter.add(bytes_of(text).first(split));
+    counter.add(bytes_of(text).subspan(split));
+    return counter.total();
+}
+
+std::string utf8(char32_t c)
+{
+    std::string s;
+    if (c < 0x80) {
+        s += static_cast<char>(c);
+    } else if (c < 0x800) {
+        s += static_cast<char>(0xC0 | (c >> 6));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        s += static_cast<char>(0xE0 | (c >> 12));
+        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        s += static_cast<char>(0xF0 | (c >> 18));
+        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return s;
+}
+
+// One line of GraphemeBreakTest.txt: "÷ 0020 × 0308 ÷ 0020 ÷", where ÷
+// marks a boundary and × none.
+struct BreakCase {
+    std::string line;
+    std::vector<std::string> code_points; // each as UTF-8
+    std::vector<bool> break_before;       // for each code point
+};
+
+std::vector<BreakCase> read_break_tests(const std::string& path)
+{
+    std::vector<BreakCase> cases;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);) {
+        const std::string data = line.substr(0, line.find('#'));
+        std::istringstream fields(data);
+        BreakCase test{data, {}, {}};
+        bool boundary = false;
+        for (std::string field; fields >> field;) {
+            if (field == "\xC3\xB7") { // ÷
+                boundary = true;
+            } else if (field == "\xC3\x97") { // ×
+                boundary = false;
+            } else {
+                test.code_points.push_back(utf8(std::stoul(field, nullptr, 16)));
+                test.break_before.push_back(boundary);
+            }
+        }
+        if (!test.code_points.empty()) {
+            cases.push_back(test);
+        }
+    }
+    return cases;
+}
+
+TEST(UnicodeBreakTests, EveryBoundaryAndCountAsTheDatabaseGivesThemInAnySplit)
+{
+    const std::string path = UNICODE_DATA "/auxiliary/GraphemeBreakTest.txt";
+    const std::vector<BreakCase> cases = read_break_tests(path);
+    if (cases.empty()) {
+        GTEST_SKIP() << path << " is not installed (Debian's unicode-data)";
+    }
+    EXPECT_EQ(cases.size(), 602U) << "not the test file of Unicode 15.0";
+    for (const BreakCase& test : cases) {
+        // No rule looks past the next code point, so a boundary before code
+        // point i shows as one more character in the text that ends with it.
+        std::string text;
+        std::uint64_t before = 0;
+        for (std::size_t i = 0; i < test.code_points.size(); ++i) {
+            text += test.code_points[i];
+            const std::uint64_t now = clusters(text);
+            EXPECT_EQ(now - before, test.break_before[i] ? 1U : 0U)
+                << test.line << "(before code point " << i << ")";
+            before = now;
+        }
+        for (std::size_t split = 0; split <= text.size(); ++split) {
+            EXPECT_EQ(clusters_in_two_reads(text, split), before)
+                << test.line << "(split after byte " << split << ")";
+        }
+        // Between controls, which break on both sides (GB4, GB5), and long
+        // enough to be judged a block at a time.
+        const std::string tabs(20, '\t');
+        EXPECT_EQ(clusters(tabs + text + tabs), before + 40) << test.line << "(between tabs)";
+    }
+}
+
+struct Seen {
+    const char* name;
+    std::string text;
+    std::uint64_t characters;
+};
+
+void PrintTo(const Seen& s, std::ostream* os)
+{
+    *os << s.name;
+}
+
+class WhatPeopleSee : public testing::TestWithParam<Seen> {};
+
+TEST_P(WhatPeopleSee, CountsOneCharacterForEachOnTheScreen)
+{
+    EXPECT_EQ(clusters(GetParam().text), GetParam().characters);
+}
+
+// Where a long run of text is judged sixteen bytes at a time.
+TEST_P(WhatPeopleSee, CountsTheSameAfterALongPlainText)
+{
+    const std::string plain = "Hyv\xC3\xA4\xC3\xA4 p\xC3\xA4iv\xC3\xA4\xC3\xA4, "; // 14 characters
+    std::string text;
+    for (int i = 0; i < 5; ++i) {
+        text += plain + GetParam().text;
+    }
+    EXPECT_EQ(clusters(text), 5 * (14 + GetParam().characters));
+    for (std::size_t split = 0; split <= text.size(); ++split) {
+        ASSERT_EQ(clusters_in_two_reads(text, split), 5 * (14 + GetParam().characters))
+            << "split after byte " << split;
+    }
+}
+
+std::string repeat(const std::string& text, int times)
+{
+    std::string result;
+    for (int i = 0; i < times; ++i) {
+        result += text;
+    }
+    return result;
+}
+
+const std::string a_umlaut_decomposed = "a\xCC\x88";
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, WhatPeopleSee,
+    testing::Values(
+        Seen{"DecomposedFinnish", "Hyv" + a_umlaut_decomposed + a_umlaut_decomposed, 5},
+        Seen{"ComposedFinnish", "Hyv\xC3\xA4\xC3\xA4", 5}, Seen{"AcuteAccent", "e\xCC\x81", 1},
+        // More accents than a byte lane of the block count can sum.
+        Seen{"ThousandAccentsOnOneLetter", "a" + repeat("\xCC\x88", 1000), 1},
+        Seen{"ThumbWithSkinTone", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 1},
+        Seen{"FamilyOfFour",
+             "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7\xE2\x80"
+             "\x8D\xF0\x9F\x91\xA6",
+             1},
+        Seen{"FlagOfFinland", "\xF0\x9F\x87\xAB\xF0\x9F\x87\xAE", 1},
+        Seen{"TwoFlags", "\xF0\x9F\x87\xAB\xF0\x9F\x87\xAE\xF0\x9F\x87\xB8\xF0\x9F\x87\xAA", 2},
+        Seen{"FlagAndAHalf", "\xF0\x9F\x87\xAB\xF0\x9F\x87\xAE\xF0\x9F\x87\xB8", 2},
+        Seen{"Keycap", "1\xEF\xB8\x8F\xE2\x83\xA3", 1},
+        Seen{"HangulJamo", "\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8", 1},
+        Seen{"GreetingWithThumb", "Hyv\xC3\xA4\xC3\xA4 \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 7},
+        Seen{"CopyrightSignJoinedToAnEmoji", "\xC2\xA9\xE2\x80\x8D\xF0\x9F\x91\x8D", 1},
+        Seen{"AccentAfterAControlStandsAlone", "\t\xCC\x81", 2},
+        Seen{"AccentAfterAnEmoji", "\xF0\x9F\x91\x8D\xCC\x81", 1},
+        Seen{"AccentAfterTheNextLineControl", "\xC2\x85\xCC\x88", 2},
+        Seen{"EmojiJoinedToACopyrightSign", "\xF0\x9F\x91\x8D\xE2\x80\x8D\xC2\xA9", 1},
+        Seen{"CrInsideTheTextIsACharacter", "a\rb", 3},
+        // An invalid byte is drawn as U+FFFD, which accents join.
+        Seen{"AccentOnAnInvalidByte", "\xFF\xCC\x88", 1},
+        Seen{"AccentOnALoneContinuationByte", "\x80\xCC\x88", 1},
+        Seen{"CutShortSequenceThenAccent", "\xE2\x82\xCC\x88", 2},
+        Seen{"PrependJoinsTheNextLetter",
+             "\xD8\x80"
+             "a",
+             1},
+        Seen{"PrependThenInvalidByte", "\xD8\x80\xFF", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
