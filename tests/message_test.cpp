@@ -6,17 +6,6 @@
 
 namespace {
 
-Encoding utf8_terminal()
-{
-    Encoding encoding;
-    encoding.charset = Charset::utf8;
-    encoding.a_umlaut.bytes = {'\xC3', '\xA4'};
-    encoding.a_umlaut.size = 2;
-    encoding.o_umlaut.bytes = {'\xC3', '\xB6'};
-    encoding.o_umlaut.size = 2;
-    return encoding;
-}
-
 TEST(Messages, Utf8TerminalGetsEachLetterAsUtf8)
 {
     EXPECT_EQ(render(messages::banner, utf8_terminal()).view(),

@@ -10,6 +10,9 @@ namespace {
 const std::string banner_cp850 =
     "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\x84)\n\n";
 const std::string prompt = "Anna tutkittava teksti: ";
+// What a UTF-8 run writes before its result line.
+const std::string no_result_line =
+    "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkkiä)\n\n" + prompt;
 
 std::string result_cp850(const std::string& count)
 {
@@ -68,8 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(UnicodeTerminal, SpellsTheMessagesInUtf8)
 {
     const Outcome run = run_in("C.UTF-8", "Hyvää päivää\n");
-    EXPECT_EQ(run.out, "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\xC3\xA4)\n\n" +
-                           prompt + "Tekstin mitta on 12 merkki\xC3\xA4.\n");
+    EXPECT_EQ(run.out, no_result_line + "Tekstin mitta on 12 merkki\xC3\xA4.\n");
     EXPECT_EQ(run.exit_status, 0);
 }
 
@@ -100,8 +102,38 @@ INSTANTIATE_TEST_SUITE_P(
         // The C library decodes this as one character: our own decoder must be in use.
         Measured{"PastUnicodeIsFourBytesNotOneCharacter", "\xF4\x90\x80\x80\n", "4"},
         // Two, three and four bytes, across many reads.
-        Measured{"LongerThanTheReadBlocks", repeated("ä€𝄞", 200000) + "\nnext", "600000"}),
+        Measured{"LongerThanTheReadBlocks", repeated("ä€𝄞", 200000) + "\nnext", "600000"},
+        // What a person sees as one character, whatever its code points.
+        Measured{"DecomposedFinnish", "Hyva\u0308a\u0308\n", "5"},
+        Measured{"ThumbWithSkinTone", "👍🏽\n", "1"},
+        Measured{"FamilyOfFour", "👨‍👩‍👧‍👦\n", "1"},
+        Measured{"FlagOfFinland", "🇫🇮\n", "1"}, Measured{"TwoFlags", "🇫🇮🇸🇪\n", "2"},
+        Measured{"FlagAndAHalf", "🇫🇮🇸\n", "2"}, Measured{"AcuteAccent", "e\u0301\n", "1"},
+        Measured{"Keycap", "1\uFE0F\u20E3\n", "1"},
+        Measured{"HangulJamo", "\u1100\u1161\u11A8\n", "1"},
+        Measured{"GreetingWithThumb", "Hyvää 👍🏽\n", "7"},
+        Measured{"AccentsAcrossManyReads", "a" + repeated("\u0308", 100000) + "b\n", "2"}),
     [](const auto& info) { return info.param.name; });
+
+// A terminal logged in from elsewhere sends a locale this system may lack.
+TEST(MissingLocale, NamingUtf8StillMeansAUtf8Terminal)
+{
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        RunOptions options;
+        options.input = "Hyva\u0308a\u0308\n";
+        options.environment = {"LOCPATH=/nonexistent", std::string(variable) + "=fi_FI.utf8"};
+        const Outcome run = run_program(options);
+        EXPECT_EQ(run.out, no_result_line + "Tekstin mitta on 5 merkkiä.\n") << variable;
+    }
+}
+
+TEST(MissingLocale, OfAnotherCodeSetFallsBackToTheConsoleBytes)
+{
+    RunOptions options;
+    options.input = "p\x84iv\x84\n";
+    options.environment = {"LOCPATH=/nonexistent", "LANG=fi_FI.ISO-8859-15"};
+    EXPECT_EQ(run_program(options).out, dialogue_cp850("5"));
+}
 
 TEST(CodePageTerminal, Ibm850GetsTheMessagesByteForByte)
 {
@@ -186,8 +218,6 @@ TEST_P(Failure, IsSaidOnceOnStandardErrorWithStatusOne)
 
 const std::string read_failed = "pituus: syötteen lukeminen epäonnistui: ";
 const std::string write_failed = "pituus: tulosteen kirjoittaminen epäonnistui: ";
-const std::string no_result_line =
-    "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkkiä)\n\n" + prompt;
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, Failure,

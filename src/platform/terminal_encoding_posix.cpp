@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 #include <langinfo.h>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -47,11 +48,40 @@ Spelling spell(wchar_t letter, char cp850_byte)
     return spelling;
 }
 
+// The locale name that the user's settings give for character types: the
+// first of LC_ALL, LC_CTYPE and LANG that is set and not empty.
+std::string_view locale_name_in_effect()
+{
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(variable); // NOLINT(concurrency-mt-unsafe): one thread
+        if (value != nullptr && *value != '\0') {
+            return value;
+        }
+    }
+    return {};
+}
+
+// True if a locale name such as fi_FI.UTF-8 or en_US.utf8@euro names UTF-8.
+bool names_utf8(std::string_view locale)
+{
+    const std::size_t dot = locale.find('.');
+    if (dot == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view code_set = locale.substr(dot + 1, locale.find('@', dot) - dot - 1);
+    return same_code_set(std::string(code_set).c_str(), "utf8");
+}
+
 } // namespace
 
 Encoding terminal_encoding()
 {
-    (void)std::setlocale(LC_ALL, "");
+    if (std::setlocale(LC_ALL, "") == nullptr && names_utf8(locale_name_in_effect())) {
+        // A UTF-8 locale that this system lacks, as a terminal logged in from
+        // elsewhere often sends: the terminal is UTF-8 all the same, and UTF-8
+        // is counted without the C library.
+        return utf8_terminal();
+    }
     const char* code_set = nl_langinfo(CODESET);
     // The C locale's ASCII has no ä: it gets the bytes of the tool's own console.
     if (same_code_set(code_set, "ansix3.41968") || same_code_set(code_set, "ascii") ||
