@@ -6,7 +6,6 @@
 #include <cstring>
 #include <cwchar>
 #include <langinfo.h>
-#include <string>
 #include <string_view>
 
 namespace platform {
@@ -15,11 +14,10 @@ namespace {
 
 // Compares code set names the way they are written in locale names: case and
 // punctuation vary ("UTF-8", "utf8").
-bool same_code_set(const char* name, std::string_view wanted)
+bool same_code_set(std::string_view name, std::string_view wanted)
 {
     std::size_t at = 0;
-    for (; *name != '\0'; ++name) {
-        const char c = *name;
+    for (const char c : name) {
         if (c == '-' || c == '_') {
             continue;
         }
@@ -68,8 +66,12 @@ bool names_utf8(std::string_view locale)
     if (dot == std::string_view::npos) {
         return false;
     }
-    const std::string_view code_set = locale.substr(dot + 1, locale.find('@', dot) - dot - 1);
-    return same_code_set(std::string(code_set).c_str(), "utf8");
+    std::string_view code_set = locale;
+    code_set.remove_prefix(dot + 1);
+    if (const std::size_t modifier = code_set.find('@'); modifier != std::string_view::npos) {
+        code_set.remove_suffix(code_set.size() - modifier);
+    }
+    return same_code_set(code_set, "utf8");
 }
 
 } // namespace
