@@ -1,22 +1,36 @@
-"""Makes the benchmark's inputs: one 1 GiB line of ASCII, one 1 GiB line of
-Finnish UTF-8 (about one byte in ten outside ASCII) and a short line."""
+"""Makes the benchmark's inputs, each a single line: 1 GiB of ASCII, of
+Finnish UTF-8 (NFC, about one byte in ten outside ASCII), of the same text
+decomposed (NFD: each ä an a and a combining diaeresis), and of Finnish text
+dense with emoji sequences (skin tones, a ZWJ family, a flag, a keycap); the
+last two again at 64 MiB, for the slow Perl count; and a short line."""
 import sys
+import unicodedata
 
-GIB = 1 << 30
+MIB = 1 << 20
 folder = sys.argv[1]
 
+FINNISH = "Hyvää päivää! Tämä on suomenkielinen lause, jossa on ääkkösiä. "
+# 85 characters in 128 bytes, 15 of its 85 code points needing the rules.
+EMOJI = ("Hyvää huomenta 👋🏽! Perhe 👨‍👩‍👧‍👦 lähti Suomeen 🇫🇮 ja soitti "
+         "numeroon 1️⃣. Kiitos 🙏🏻! ")
 
-def write_line(path, sample):
-    block = sample * (1 << 20 // len(sample) + 1)
-    block = block[: 1 << 20]
+
+def write_line(path, sample, mebibytes):
+    sample = sample.encode()
+    block = (sample * (MIB // len(sample) + 1))[:MIB]
+    # Whole samples only, so that no character is cut at a block's end.
+    block = block[: len(block) - len(block) % len(sample)]
     with open(path, "wb") as out:
-        for _ in range(GIB // len(block)):
+        for _ in range(mebibytes * MIB // len(block)):
             out.write(block)
         out.write(b"\n")
 
 
-write_line(f"{folder}/ascii.txt", b"The quick brown fox jumps over the lazy dog. ")
-write_line(f"{folder}/finnish.txt",
-           "Hyvää päivää! Tämä on suomenkielinen lause, jossa on ääkkösiä. ".encode())
+write_line(f"{folder}/ascii.txt", "The quick brown fox jumps over the lazy dog. ", 1024)
+write_line(f"{folder}/finnish.txt", FINNISH, 1024)
+write_line(f"{folder}/nfd.txt", unicodedata.normalize("NFD", FINNISH), 1024)
+write_line(f"{folder}/emoji.txt", EMOJI, 1024)
+write_line(f"{folder}/nfd-64.txt", unicodedata.normalize("NFD", FINNISH), 64)
+write_line(f"{folder}/emoji-64.txt", EMOJI, 64)
 with open(f"{folder}/short.txt", "wb") as out:
     out.write(b"Hyva paiva\n")

@@ -18,7 +18,8 @@ for result_file in sorted(work.glob("*.json"), key=lambda p: p.stat().st_mtime):
     for result in results:
         command = result["command"].split(" ", 1)[1].split(" <")[0]
         shown = "pituus" if command == program else command
-        kib = rss.get((name, command), 0)
+        shown = "perl \\X" if command.startswith("perl") else shown
+        kib = rss.get((name, command))
         ratio = "" if command == program else f"{ours / result['median']:.2f}"
         print(f"{name:<16} {shown:<16} {result['median'] * 1000:7.1f}ms {ratio:>14} "
-              f"{kib / 1024:8.2f}MiB")
+              + (f"{kib / 1024:8.2f}MiB" if kib is not None else f"{'':>11}"))
