@@ -45,10 +45,13 @@ windows:
 	cmake --preset windows
 	cmake --build --preset windows
 
+# Wine runs 32-bit programs only where the kernel does: on a kernel built
+# without 32-bit support the program is still built, and the run is skipped.
 test-windows:
 ifneq ($(and $(HAVE_CROSS_COMPILER),$(HAVE_WINE)),)
 	$(MAKE) --no-print-directory windows
-	ctest --preset windows
+	@if wine --version >/dev/null 2>&1; then ctest --preset windows; else \
+		echo "Built the Windows program but skipped its tests: this kernel cannot run 32-bit programs, which Wine needs (wine --version fails)."; fi
 else ifeq ($(REQUIRE_WINDOWS),1)
 	@echo "The Windows tests need $(CROSS_COMPILER) and wine, and one is missing." >&2
 	@exit 1

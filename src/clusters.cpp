@@ -369,12 +369,12 @@ void ClusterCounter::hold(const unsigned char* p, const unsigned char* end) noex
     std::memmove(held_.data(), p, held_size_);
 }
 
-std::uint64_t ClusterCounter::total() const noexcept
+std::uint64_t ClusterCounter::total(bool cut_short) const noexcept
 {
     // What is held is no whole code point: each of its bytes is a U+FFFD.
     ClusterRules rules = rules_;
     std::uint64_t count = count_;
-    for (std::size_t i = 0; i < held_size_; ++i) {
+    for (std::size_t i = 0; i < (cut_short ? 0 : held_size_); ++i) {
         count += rules.starts_cluster(Break::other) ? 1 : 0;
     }
     return count;

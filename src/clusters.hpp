@@ -14,8 +14,9 @@ class ClusterCounter {
 public:
     void add(std::span<const unsigned char> bytes) noexcept;
 
-    // The count of everything added, a code point cut off at the end included.
-    [[nodiscard]] std::uint64_t total() const noexcept;
+    // The count of everything added, a code point cut off at the end included
+    // (as a U+FFFD a byte), unless the text was cut short there.
+    [[nodiscard]] std::uint64_t total(bool cut_short = false) const noexcept;
 
 private:
     // Counts the code points that start in [p, end) and returns where the

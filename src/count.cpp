@@ -87,12 +87,15 @@ void CharCounter::hold(std::span<const unsigned char> bytes) noexcept
     held_size_ = bytes.size();
 }
 
-std::uint64_t CharCounter::total() const noexcept
+std::uint64_t CharCounter::total(bool cut_short) const noexcept
 {
     if (charset_ == Charset::utf8) {
-        return clusters_.total();
+        return clusters_.total(cut_short);
     }
     std::uint64_t count = count_;
+    if (cut_short) {
+        return count;
+    }
     for (std::size_t at = 0; at < held_size_; ++count) {
         at += multibyte_char_size(held_.data() + at, held_size_ - at, true);
     }

@@ -19,8 +19,10 @@ public:
 
     void add(std::span<const unsigned char> bytes) noexcept;
 
-    // The count of everything added, the held-back bytes included.
-    [[nodiscard]] std::uint64_t total() const noexcept;
+    // The count of everything added, the held-back bytes included unless the
+    // text was cut short, when they are part of a character the cut left
+    // unfinished.
+    [[nodiscard]] std::uint64_t total(bool cut_short = false) const noexcept;
 
 private:
     // The held bytes followed by the first bytes of the next block: enough of

@@ -30,6 +30,7 @@ bool Line::add(std::span<const unsigned char> block) noexcept
     }
     const unsigned char* line_feed = find(block, '\n');
     ended_ = line_feed != nullptr;
+    bytes_ += ended_ ? static_cast<std::size_t>(line_feed - block.data()) : block.size();
     if (!cut_) {
         count(ended_ ? block.first(static_cast<std::size_t>(line_feed - block.data())) : block,
               ended_);
@@ -58,27 +59,37 @@ void Line::count(std::span<const unsigned char> bytes, bool line_feed_follows) n
     counter_.add(bytes);
 }
 
-std::uint64_t Line::length() noexcept
+std::uint64_t Line::length(bool cut_short) noexcept
 {
     if (cr_held_) {
         // The input ended after it: it is part of the line.
         cr_held_ = false;
         counter_.add(carriage_return);
     }
-    return counter_.total();
+    return counter_.total(cut_short);
 }
 
 LineLength read_line_length(Charset charset)
 {
+    // Not on the stack, which may be as small as 64 KiB (ulimit -s).
+    static std::array<unsigned char, block_size> block;
     Line line(charset, !platform::input_drops_cr_before_lf());
-    std::array<unsigned char, block_size> block; // NOLINT(cppcoreguidelines-pro-type-member-init)
     for (;;) {
         const std::ptrdiff_t size = platform::read_input(block);
         if (size < 0) {
-            return {0, errno};
+            LineLength failed;
+            failed.read_error = errno;
+            return failed;
         }
         if (size == 0 || line.add(std::span(block).first(static_cast<std::size_t>(size)))) {
-            return {line.length(), 0};
+            break;
         }
     }
+    LineLength measured;
+    measured.read = true;
+    const std::uint64_t limit = platform::terminal_line_limit();
+    measured.cut_at = limit > 0 && line.bytes() >= limit ? limit : 0;
+    measured.count = line.length(measured.cut_at > 0);
+    measured.ended_unseen = !line.ended() && platform::input_shows_on_output();
+    return measured;
 }

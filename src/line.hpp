@@ -22,7 +22,14 @@ public:
     bool add(std::span<const unsigned char> block) noexcept;
 
     // The characters of the line, once the last block has been added.
-    [[nodiscard]] std::uint64_t length() noexcept;
+    // cut_short: the line was cut off in the middle, so that bytes which
+    // begin a character the cut left unfinished are no character.
+    [[nodiscard]] std::uint64_t length(bool cut_short = false) noexcept;
+
+    // The bytes before the line feed, carriage returns and zeros included.
+    [[nodiscard]] std::uint64_t bytes() const noexcept { return bytes_; }
+
+    [[nodiscard]] bool ended() const noexcept { return ended_; }
 
 private:
     void count(std::span<const unsigned char> bytes, bool line_feed_follows) noexcept;
@@ -32,11 +39,16 @@ private:
     bool ended_ = false;   // the line feed has been seen
     bool cut_ = false;     // a zero byte has been seen: nothing more counts
     bool cr_held_ = false; // a block ended in a carriage return
+    std::uint64_t bytes_ = 0;
 };
 
 struct LineLength {
+    bool read = false; // false if no read was tried, or one failed
     std::uint64_t count = 0;
-    int read_error = 0; // errno of a failed read, 0 if none
+    int read_error = 0;        // errno of a failed read, 0 if none
+    std::uint64_t cut_at = 0;  // the terminal's longest line, when the line reached it
+    bool ended_unseen = false; // the input ended at the terminal where the result
+                               // goes, with no line end shown after the text
 };
 
 // Reads standard input up to the end of its first line and measures that line.

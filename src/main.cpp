@@ -17,13 +17,12 @@ int main()
     out.write(render(messages::prompt, encoding).view());
     out.flush(); // the prompt is on the screen, or in the pipe, before the read waits
 
-    const LineLength line = read_line_length(encoding.charset);
-    if (line.read_error == 0) {
-        out.write(render(messages::result_line, encoding, line.count).view());
-    }
+    // Nobody can see a prompt that could not be written: no line is asked for.
+    const LineLength line = out.error() == 0 ? read_line_length(encoding.charset) : LineLength{};
+    write_result(out, line, encoding);
     out.flush();
 
-    const bool failed = report_failures(line.read_error, out.error(), encoding);
+    const bool failed = report_failures(line, out.error(), encoding);
     platform::wait_for_key(); // also when something failed: it keeps a console window open
     return failed ? 1 : 0;
 }

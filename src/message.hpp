@@ -20,6 +20,12 @@ inline constexpr std::string_view read_failed = "pituus: sy\x94tteen lukeminen e
 inline constexpr std::string_view write_failed =
     "pituus: tulosteen kirjoittaminen ep\x84onnistui: ";
 
+// Said when a line typed at a terminal reached the longest the terminal
+// takes (%u bytes): it dropped the rest without a word.
+inline constexpr std::string_view line_cut =
+    "pituus: p\x84\x84te ottaa riville enint\x84\x84n %u tavua, joten rivi on voinut "
+    "katketa; pidemm\x84n tekstin voi mitata ohjaamalla sen tiedostosta: pituus < tiedosto\n";
+
 } // namespace messages
 
 // A message as the terminal is to receive it.
@@ -32,7 +38,7 @@ public:
 private:
     // Room for the longest message with every letter four bytes long and a
     // 20-digit count.
-    std::array<char, 256> bytes_{};
+    std::array<char, 384> bytes_{};
     std::size_t size_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "output.hpp"
 
+#include "line.hpp"
 #include "message.hpp"
 
 #include <cerrno>
@@ -26,26 +27,43 @@ void Output::note_failure() noexcept
     }
 }
 
+void write_result(Output& out, const LineLength& line, const Encoding& encoding)
+{
+    if (!line.read) {
+        return;
+    }
+    if (line.ended_unseen) {
+        out.write("\n"); // Ctrl-D after the text left the cursor behind it
+    }
+    out.write(render(messages::result_line, encoding, line.count).view());
+}
+
 namespace {
 
-void report(std::string_view what, int error, const Encoding& encoding)
+void report(std::string_view what, const char* reason, const Encoding& encoding,
+            std::uint64_t number = 0)
 {
     Output errors(stderr);
-    errors.write(render(what, encoding).view());
-    errors.write(std::strerror(error));
-    errors.write("\n");
+    errors.write(render(what, encoding, number).view());
+    if (reason != nullptr) {
+        errors.write(reason);
+        errors.write("\n");
+    }
     errors.flush();
 }
 
 } // namespace
 
-bool report_failures(int read_error, int write_error, const Encoding& encoding)
+bool report_failures(const LineLength& line, int write_error, const Encoding& encoding)
 {
-    if (read_error != 0) {
-        report(messages::read_failed, read_error, encoding);
+    if (line.read_error != 0) {
+        report(messages::read_failed, std::strerror(line.read_error), encoding);
     }
     if (write_error != 0) {
-        report(messages::write_failed, write_error, encoding);
+        report(messages::write_failed, std::strerror(write_error), encoding);
     }
-    return read_error != 0 || write_error != 0;
+    if (line.cut_at != 0) {
+        report(messages::line_cut, nullptr, encoding, line.cut_at);
+    }
+    return line.read_error != 0 || write_error != 0;
 }

@@ -24,5 +24,11 @@ private:
     int error_ = 0;
 };
 
-// Says on standard error what failed and why; true if anything did.
-bool report_failures(int read_error, int write_error, const Encoding& encoding);
+struct LineLength;
+
+// The result line for a line that was read; nothing for one that was not.
+void write_result(Output& out, const LineLength& line, const Encoding& encoding);
+
+// Says on standard error what failed and why, and that the terminal cut the
+// line if it did; true if anything failed.
+bool report_failures(const LineLength& line, int write_error, const Encoding& encoding);

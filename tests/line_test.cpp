@@ -76,6 +76,16 @@ TEST(FirstLine, Utf8CharacterSplitAroundACrStaysWhole)
     EXPECT_EQ(read_line("\xC3\r\n", 1, Charset::utf8).length, 1U);
 }
 
+// A terminal that cut the line may have cut a character in two.
+TEST(FirstLine, CutShortCountsNoHalfCharacterAtItsEnd)
+{
+    for (const Charset charset : {Charset::utf8, Charset::single_byte}) {
+        Line line(charset, true);
+        line.add({reinterpret_cast<const unsigned char*>("ab\xC3\n"), 4});
+        EXPECT_EQ(line.length(true), charset == Charset::utf8 ? 2U : 3U);
+    }
+}
+
 TEST(FirstLine, LongLineAcrossManyBlocksIsMeasuredInFull)
 {
     const std::string text = std::string(1000000, 'x') + "\r\n" + std::string(1000, 'y');

@@ -68,11 +68,12 @@ void exchange(int to_child, int from_out, int from_err, const std::string& input
     while (to_child >= 0 || from_out >= 0 || from_err >= 0) {
         std::array<pollfd, 3> fds{
             {{to_child, POLLOUT, 0}, {from_out, POLLIN, 0}, {from_err, POLLIN, 0}}};
-        if (poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw std::runtime_error("poll failed");
+        const int ready = poll(fds.data(), fds.size(), 60000);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return; // stuck: the caller kills it
         }
         if (to_child >= 0 && fds[0].revents != 0) {
             const ssize_t n = write(to_child, input.data() + written, input.size() - written);
@@ -138,6 +139,11 @@ Outcome run_program(const RunOptions& options)
             setrlimit(RLIMIT_FSIZE, &limit);
             (void)std::signal(SIGXFSZ, SIG_IGN);
         }
+        if (options.stack_limit) {
+            const rlimit limit{static_cast<rlim_t>(*options.stack_limit),
+                               static_cast<rlim_t>(*options.stack_limit)};
+            setrlimit(RLIMIT_STACK, &limit);
+        }
         redirect(STDIN_FILENO, options.stdin_path, O_RDONLY, in[0], options.close_stdin);
         redirect(STDOUT_FILENO, options.stdout_path, O_WRONLY | O_CREAT | O_TRUNC, out[1],
                  options.close_stdout);
@@ -153,10 +159,26 @@ Outcome run_program(const RunOptions& options)
         out[0] = -1;
     }
     Outcome run;
-    exchange(options.stdin_path || options.close_stdin ? (close(in[1]), -1) : in[1], out[0], err[0],
-             options.input, options.input_repeats, run);
+    const bool writes_input =
+        !options.stdin_path && !options.close_stdin && !options.input_never_ends;
+    exchange(writes_input ? in[1] : -1, out[0], err[0], options.input, options.input_repeats, run);
+    if (!writes_input) {
+        close(in[1]); // only now, when the program has closed its outputs
+    }
     int status = 0;
     rusage usage{};
+    // A run that hangs (a minute without output, or 5 s more after its
+    // outputs closed) is killed, so that its test fails instead of hanging.
+    siginfo_t ended{};
+    for (int tenth = 0; tenth < 50 && ended.si_pid != pid; ++tenth) {
+        if (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+            ended.si_pid != pid) {
+            usleep(100000);
+        }
+    }
+    if (ended.si_pid != pid) {
+        kill(pid, SIGKILL);
+    }
     wait4(pid, &status, 0, &usage);
     run.peak_rss_kib = usage.ru_maxrss;
     if (WIFEXITED(status)) {

@@ -30,6 +30,8 @@ struct RunOptions {
     // A limit on the size of the files it writes, with SIGXFSZ ignored, so
     // that a write past it fails with EFBIG: a disk that fills up mid-run.
     std::optional<long> file_size_limit;
+    std::optional<long> stack_limit; // bytes of stack, as ulimit -s sets it
+    bool input_never_ends = false;   // standard input a pipe that nobody writes to or closes
 };
 
 // The program path given to the build, or PITUUS_PROGRAM from the environment.

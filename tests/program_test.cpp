@@ -142,6 +142,21 @@ TEST(CodePageTerminal, Ibm850GetsTheMessagesByteForByte)
     EXPECT_EQ(run.exit_status, 0);
 }
 
+// A byte for ä that means something else in a code set without it would
+// garble the line: the plain letter stands in.
+class CodeSetWithoutAUmlaut : public testing::TestWithParam<std::string> {};
+
+TEST_P(CodeSetWithoutAUmlaut, GetsThePlainLetter)
+{
+    const Outcome run = run_in(GetParam(), "abc\n");
+    EXPECT_EQ(run.out, "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkkia)\n\n" + prompt +
+                           "Tekstin mitta on 3 merkkia.\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, CodeSetWithoutAUmlaut,
+                         testing::Values("ru_RU.KOI8-R", "el_GR.ISO-8859-7"),
+                         [](const auto& info) { return info.param.substr(0, 2); });
+
 TEST(CodePageTerminal, Latin9SpellsAUmlautAsItsOwnByte)
 {
     const Outcome run = run_in("fi_FI.ISO-8859-15", "p\xE4iv\xE4\n");
@@ -241,6 +256,30 @@ INSTANTIATE_TEST_SUITE_P(
                                   },
                                   "", write_failed + "Broken pipe\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Nobody can see the prompt, so nobody should be left to type blind.
+TEST(FailureInCLocale, OutputBrokenFromTheStartIsSaidBeforeAnyLineIsRead)
+{
+    RunOptions options;
+    options.input_never_ends = true;
+    options.stdout_path = "/dev/full";
+    options.environment = locale_environment("C");
+    const Outcome run = run_program(options);
+    EXPECT_EQ(run.err,
+              "pituus: tulosteen kirjoittaminen ep\x84onnistui: No space left on device\n");
+    EXPECT_EQ(run.exit_status, 1);
+}
+
+TEST(SmallStack, OfSixtyFourKibibytesIsEnough)
+{
+    RunOptions options;
+    options.input = std::string(1 << 20, 'x') + "\n";
+    options.stack_limit = 64 * 1024;
+    options.environment = locale_environment("C.UTF-8");
+    const Outcome run = run_program(options);
+    EXPECT_NE(run.out.find("on 1048576 merkki"), std::string::npos) << run.out;
+    EXPECT_EQ(run.exit_status, 0);
+}
 
 TEST(FailureUnsaid, WithStandardErrorClosedTooTheStatusStillTellsTheTruth)
 {

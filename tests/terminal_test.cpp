@@ -8,9 +8,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -71,6 +73,7 @@ public:
                 setpgid(0, 0);
                 tcsetpgrp(terminal, getpgrp());
                 (void)std::signal(SIGTTOU, SIG_DFL);
+                (void)std::signal(SIGPIPE, SIG_DFL); // the tests themselves ignore it
                 (void)std::signal(SIGHUP, hangup_ignored ? SIG_IGN : SIG_DFL);
                 dup2(piped_input.empty() ? terminal : in[0], STDIN_FILENO);
                 dup2(output_on_terminal ? terminal : out[1], STDOUT_FILENO);
@@ -107,6 +110,9 @@ public:
 
     ~TerminalRun()
     {
+        if (paster_.joinable()) {
+            paster_.join();
+        }
         if (pid_ > 0 && !ended_) {
             kill(pid_, SIGKILL);
             ends();
@@ -119,17 +125,57 @@ public:
         close(piped_out_);
     }
 
-    // True once the program has switched the terminal to read a single key.
-    [[nodiscard]] bool waits_for_key(std::chrono::milliseconds limit = 10s) const
+    // True once the program reads a single key: the terminal is out of line
+    // mode, and the program sits in read(2), past the drain of what was typed
+    // before (which waits in poll(2)).
+    [[nodiscard]] bool waits_for_key(std::chrono::milliseconds limit = 10s)
     {
         return eventually(limit, [&] {
+            screen_ += drain(master_); // echoes must not fill the terminal's output
             termios now{};
             tcgetattr(slave_, &now);
-            return (now.c_lflag & ICANON) == 0;
+            return (now.c_lflag & ICANON) == 0 && in_system_call() == SYS_read;
         });
     }
 
+    // The system call the program is blocked in, -1 if it runs.
+    [[nodiscard]] long in_system_call() const
+    {
+        std::ifstream file("/proc/" + std::to_string(pid_) + "/syscall");
+        long number = -1;
+        file >> number;
+        return number;
+    }
+
     void type(const std::string& keys) const { (void)!write(master_, keys.data(), keys.size()); }
+
+    // Sends a long text as a terminal sends a paste, as fast as the terminal
+    // takes it, from a thread of its own while the test reads the screen.
+    void paste(const std::string& text)
+    {
+        paster_ = std::thread([this, text] {
+            pollfd room{master_, POLLOUT, 0};
+            for (std::size_t sent = 0; sent < text.size();) {
+                if (poll(&room, 1, 5000) <= 0) {
+                    return; // nobody reads it any longer
+                }
+                const ssize_t n = write(master_, text.data() + sent,
+                                        std::min<std::size_t>(text.size() - sent, 1024));
+                if (n <= 0) {
+                    return;
+                }
+                sent += static_cast<std::size_t>(n);
+            }
+        });
+    }
+
+    // The paste is all sent, or given up.
+    void paste_done()
+    {
+        if (paster_.joinable()) {
+            paster_.join();
+        }
+    }
 
     void signal(int number) const { kill(pid_, number); }
 
@@ -244,6 +290,7 @@ private:
         return text;
     }
 
+    std::thread paster_;
     int master_ = -1;
     int slave_ = -1;
     int piped_out_ = -1;
@@ -312,18 +359,60 @@ TEST_P(AnyKey, EndsTheRunWithStatusZeroLeavingTheTerminalAsItWas)
 // not signals or a stop of the output.
 INSTANTIATE_TEST_SUITE_P(Keys, AnyKey, testing::Values("\x1b[A", "\x03", "\x1a", "\x1c", "\x13"));
 
-TEST(KeystrokeWait, PasteFarLargerThanOneReadLeavesNothingPending)
+std::string lines_to_paste(int count)
+{
+    std::string text;
+    for (int line = 0; line < count; ++line) {
+        text += "echo pasted line " + std::to_string(line) + "\n";
+    }
+    return text;
+}
+
+// A paste at the prompt: its first line is measured, and its other lines are
+// no key and never reach the shell.
+class PasteAtThePrompt : public testing::TestWithParam<int> {};
+
+TEST_P(PasteAtThePrompt, MeasuresTheFirstLineAndStillWaitsForAKey)
+{
+    TerminalRun run("", true);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.paste("first line\n" + lines_to_paste(GetParam() - 1));
+    ASSERT_TRUE(run.shows("Tekstin mitta on 10 merkkiä."));
+    ASSERT_TRUE(run.waits_for_key());
+    run.paste_done();
+    EXPECT_FALSE(run.ends(300ms)) << "a pasted line was taken for the key";
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_EQ(run.pending_input(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, PasteAtThePrompt, testing::Values(3, 600, 6000));
+
+TEST(KeystrokeWait, PasteDuringTheWaitLeavesNothingForTheShell)
 {
     TerminalRun run("abc\n", false);
     ASSERT_TRUE(run.waits_for_key());
-    std::string paste;
-    for (int line = 0; paste.size() < 8000; ++line) {
-        paste += "echo pasted line " + std::to_string(line) + "\n";
-    }
-    run.type(paste);
+    run.paste(lines_to_paste(2000));
     ASSERT_TRUE(run.ends());
+    run.paste_done();
     EXPECT_EQ(run.pending_input(), 0);
     EXPECT_TRUE(run.settings_as_before());
+}
+
+// A function key over a slow link: its bytes come far apart.
+TEST(KeystrokeWait, EscapeSequenceArrivingSlowlyLeavesNothingPending)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("\x1b");
+    std::this_thread::sleep_for(100ms);
+    run.type("[");
+    std::this_thread::sleep_for(100ms);
+    run.type("A");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.pending_input(), 0);
 }
 
 TEST(KeystrokeWait, UnderNohupAHangUpSignalDoesNotEndTheWait)
@@ -349,7 +438,9 @@ TEST_P(SignalDuringWait, RestoresTheTerminalThenEndsByThatSignal)
     EXPECT_TRUE(run.settings_as_before());
 }
 
-INSTANTIATE_TEST_SUITE_P(Kill, SignalDuringWait, testing::Values(SIGTERM, SIGHUP, SIGINT, SIGQUIT),
+INSTANTIATE_TEST_SUITE_P(Kill, SignalDuringWait,
+                         testing::Values(SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2,
+                                         SIGALRM, SIGPIPE, SIGVTALRM, SIGXCPU),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
 class HangUp : public testing::TestWithParam<bool> {};
@@ -400,6 +491,45 @@ TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
     ASSERT_TRUE(run.ends());
     EXPECT_EQ(run.exit_status(), 0);
     EXPECT_TRUE(run.settings_as_before());
+}
+
+// A line typed at the terminal, as the terminal hands it over.
+TEST(TypedLine, CutByTheTerminalIsCountedAsItArrivedAndSaidSo)
+{
+    TerminalRun run("", true);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.paste(std::string(5000, 'x') + "\n");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 4095 merkkiä.\r\n"));
+    ASSERT_TRUE(run.shows("pituus: pääte ottaa riville enintään 4095 tavua"));
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 0);
+}
+
+TEST(TypedLine, CutByTheTerminalCountsNoHalfCharacter)
+{
+    std::string letters;
+    for (int i = 0; i < 3000; ++i) {
+        letters += "ä";
+    }
+    TerminalRun run("", true);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.paste(letters + "\n");
+    EXPECT_TRUE(run.shows("Tekstin mitta on 2047 merkkiä.\r\n"));
+}
+
+TEST(TypedLine, EndedByCtrlDAfterTextHasItsResultOnALineOfItsOwn)
+{
+    TerminalRun run("", true);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("abc\x04\x04");
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_NE(run.screen().find("teksti: abc\r\nTekstin mitta on 3 merkkiä.\r\n"),
+              std::string::npos)
+        << run.screen();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 namespace platform {
@@ -13,5 +14,14 @@ std::ptrdiff_t read_input(std::span<unsigned char> buffer) noexcept;
 // True where the run-time's text mode already drops the carriage return of a
 // CR LF line end before the tool sees it.
 bool input_drops_cr_before_lf() noexcept;
+
+// The most bytes that a line typed at a terminal on standard input can hold,
+// where the terminal hands over whole lines and drops what goes past them;
+// 0 where standard input is no such terminal.
+std::uint64_t terminal_line_limit() noexcept;
+
+// True where standard input and standard output are the same terminal, so
+// that what is typed shows where the result is written.
+bool input_shows_on_output() noexcept;
 
 } // namespace platform

@@ -1,6 +1,9 @@
 #include "input.hpp"
 
 #include <cerrno>
+#include <climits>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace platform {
@@ -18,6 +21,28 @@ std::ptrdiff_t read_input(std::span<unsigned char> buffer) noexcept
 bool input_drops_cr_before_lf() noexcept
 {
     return false;
+}
+
+std::uint64_t terminal_line_limit() noexcept
+{
+    termios settings{};
+    if (tcgetattr(STDIN_FILENO, &settings) != 0 || (settings.c_lflag & ICANON) == 0) {
+        return 0;
+    }
+#if defined(__linux__)
+    return 4095; // the line discipline's buffer, less room for the line end
+#else
+    return MAX_CANON;
+#endif
+}
+
+bool input_shows_on_output() noexcept
+{
+    struct stat input {};
+    struct stat output {};
+    return isatty(STDIN_FILENO) != 0 && isatty(STDOUT_FILENO) != 0 &&
+           fstat(STDIN_FILENO, &input) == 0 && fstat(STDOUT_FILENO, &output) == 0 &&
+           input.st_rdev == output.st_rdev;
 }
 
 } // namespace platform

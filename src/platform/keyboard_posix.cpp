@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -13,6 +14,11 @@
 // terminal is put into a raw mode for it, and every way out of the wait puts
 // the user's settings back: the key, a signal that ends the process, and a
 // stop from the shell (the settings return while stopped, raw mode on resume).
+// Only SIGKILL, which no process can catch, leaves the terminal raw.
+//
+// Nothing typed or pasted before the wait is taken for the key, and nothing
+// that arrives with the key is left for the shell that reads the terminal
+// next, where a pasted line would run as a command.
 
 namespace platform {
 
@@ -22,24 +28,34 @@ namespace {
 int terminal = -1;
 termios original{};
 
-void enter_key_mode() noexcept
+// How long the input must stay quiet before a paste is taken to be over. A
+// paste arrives in bursts far closer together than this.
+constexpr int paste_quiet_ms = 100;
+// After ESC, the rest of a function key's sequence may come this late over a
+// slow link: the escape delay of terminal programs.
+constexpr int escape_quiet_ms = 200;
+// Input that never goes quiet (a key held down) is drained no longer.
+constexpr int longest_drain_ms = 3000;
+
+void enter_key_mode(int when) noexcept
 {
     termios raw = original;
     // Each key is read the moment it is pressed, and not shown.
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     // Ctrl-C, Ctrl-Z and Ctrl-\ are keys like any other, not signals.
     raw.c_lflag &= ~static_cast<tcflag_t>(ISIG);
-    // So are Ctrl-V and Ctrl-O, which the line discipline would take for itself.
+    // So are Ctrl-V and Ctrl-O, which some systems' line disciplines take
+    // for themselves even in this mode (Linux's does only in line mode).
     raw.c_lflag &= ~static_cast<tcflag_t>(IEXTEN);
     // So are Ctrl-S and Ctrl-Q, which would stop and start output instead.
     raw.c_iflag &= ~static_cast<tcflag_t>(IXON);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    tcsetattr(terminal, TCSANOW, &raw);
+    tcsetattr(terminal, when, &raw);
 }
 
-// TCSAFLUSH drops what was typed and not read, so that the rest of an arrow
-// key's escape sequence does not reach the shell that reads the terminal next.
+// TCSAFLUSH drops whatever was typed and not read, should anything still
+// have arrived after the drain.
 void leave_key_mode() noexcept
 {
     tcsetattr(terminal, TCSAFLUSH, &original);
@@ -75,44 +91,56 @@ void on_stop(int signal)
     // Resumed, or never stopped: the kernel drops the stop of a process
     // group that no shell watches over.
     install(signal, on_stop, SA_RESTART);
-    enter_key_mode();
+    enter_key_mode(TCSANOW);
     errno = saved_errno;
 }
 
+// Also after SIGSTOP, which cannot be caught: the shell may have put its
+// own settings back meanwhile.
 void on_resume(int /*signal*/)
 {
     const int saved_errno = errno;
-    enter_key_mode();
+    enter_key_mode(TCSANOW);
     errno = saved_errno;
 }
 
-// The signals the wait handles, and what each did before it.
-constexpr std::array handled_signals{SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGTSTP, SIGCONT};
-std::array<struct sigaction, handled_signals.size()> actions_before{};
+// Signals whose default action is no end of the process, or that cannot be
+// caught; every other one, real-time signals included, ends it by default.
+bool ends_process_by_default(int signal) noexcept
+{
+    for (const int other :
+         {SIGKILL, SIGSTOP, SIGTSTP, SIGTTIN, SIGTTOU, SIGCONT, SIGCHLD, SIGURG, SIGWINCH}) {
+        if (signal == other) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// What each signal did before the wait, by number.
+std::array<struct sigaction, NSIG> actions_before{};
 
 sigset_t handled_set() noexcept
 {
     sigset_t set{};
-    sigemptyset(&set);
-    for (const int signal : handled_signals) {
-        sigaddset(&set, signal);
-    }
+    sigfillset(&set);
+    sigdelset(&set, SIGKILL);
+    sigdelset(&set, SIGSTOP);
     return set;
 }
 
 void install_handlers() noexcept
 {
-    for (std::size_t i = 0; i < handled_signals.size(); ++i) {
-        const int signal = handled_signals.at(i);
-        sigaction(signal, nullptr, &actions_before.at(i));
-        if (actions_before.at(i).sa_handler == SIG_IGN) {
-            continue; // e.g. SIGHUP under nohup: it stays ignored
+    for (int signal = 1; signal < NSIG; ++signal) {
+        struct sigaction& before = actions_before.at(static_cast<std::size_t>(signal));
+        if (sigaction(signal, nullptr, &before) != 0 || before.sa_handler == SIG_IGN) {
+            continue; // one the C library keeps, or ignored: SIGHUP under nohup stays so
         }
         if (signal == SIGTSTP) {
             install(signal, on_stop, SA_RESTART);
         } else if (signal == SIGCONT) {
             install(signal, on_resume, SA_RESTART);
-        } else {
+        } else if (ends_process_by_default(signal)) {
             install(signal, end_after_restoring, SA_RESETHAND);
         }
     }
@@ -120,8 +148,11 @@ void install_handlers() noexcept
 
 void restore_handlers() noexcept
 {
-    for (std::size_t i = 0; i < handled_signals.size(); ++i) {
-        sigaction(handled_signals.at(i), &actions_before.at(i), nullptr);
+    for (int signal = 1; signal < NSIG; ++signal) {
+        const struct sigaction& before = actions_before.at(static_cast<std::size_t>(signal));
+        if (before.sa_handler != SIG_IGN) {
+            sigaction(signal, &before, nullptr);
+        }
     }
 }
 
@@ -138,29 +169,51 @@ int open_terminal() noexcept
     return moved;
 }
 
-void read_key() noexcept
+long milliseconds_now() noexcept
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
+}
+
+// Reads and drops what the terminal sends until it has been quiet for
+// quiet_ms, or for at most longest_drain_ms in all. False if the terminal
+// has gone away.
+bool drain_until_quiet(int quiet_ms) noexcept
+{
+    const long deadline = milliseconds_now() + longest_drain_ms;
+    std::array<unsigned char, 4096> dropped{};
+    pollfd ready{terminal, POLLIN, 0};
+    while (milliseconds_now() < deadline) {
+        const int polled = poll(&ready, 1, quiet_ms);
+        if (polled == 0) {
+            return true;
+        }
+        if (polled < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        const ssize_t size = read(terminal, dropped.data(), dropped.size());
+        if (size == 0 || (size < 0 && errno != EINTR && errno != EAGAIN)) {
+            return false; // hung up
+        }
+    }
+    return true;
+}
+
+// The key, or -1 if the terminal has gone away.
+int read_key() noexcept
 {
     unsigned char key = 0;
     for (;;) {
-        // 0 or an error other than EINTR: the terminal has gone away.
-        if (read(terminal, &key, 1) >= 0 || errno != EINTR) {
-            return;
+        const ssize_t size = read(terminal, &key, 1);
+        if (size == 1) {
+            return key;
         }
-    }
-}
-
-// A function key sends several bytes, and a paste many: those that come
-// within a moment of the key belong to it and are dropped with it.
-void discard_rest_of_key() noexcept
-{
-    constexpr int quiet_milliseconds = 20;
-    constexpr int most_rounds = 25;
-    std::array<unsigned char, 256> discarded{};
-    pollfd ready{terminal, POLLIN, 0};
-    for (int round = 0; round < most_rounds; ++round) {
-        if (poll(&ready, 1, quiet_milliseconds) <= 0 || (ready.revents & POLLIN) == 0 ||
-            read(terminal, discarded.data(), discarded.size()) <= 0) {
-            return;
+        if (size == 0 || errno != EINTR) {
+            return -1;
         }
     }
 }
@@ -179,20 +232,28 @@ void wait_for_key()
     }
 
     const sigset_t blocked = handled_set();
-    sigprocmask(SIG_BLOCK, &blocked, nullptr);
+    sigset_t unblocked{};
+    sigprocmask(SIG_BLOCK, &blocked, &unblocked);
     install_handlers();
-    enter_key_mode();
-    sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
+    enter_key_mode(TCSAFLUSH); // what was typed ahead goes, whole lines or not
+    sigprocmask(SIG_SETMASK, &unblocked, nullptr);
 
-    read_key();
-    discard_rest_of_key();
+    // The key is one pressed after the result was shown: the rest of a paste
+    // still streaming in is no key.
+    constexpr int escape = 0x1B;
+    if (drain_until_quiet(paste_quiet_ms)) {
+        const int key = read_key();
+        if (key >= 0) {
+            (void)drain_until_quiet(key == escape ? escape_quiet_ms : paste_quiet_ms);
+        }
+    }
 
     // A signal that comes now is held until the settings are back, and then
     // does what it would have done.
     sigprocmask(SIG_BLOCK, &blocked, nullptr);
     restore_handlers();
     leave_key_mode();
-    sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
+    sigprocmask(SIG_SETMASK, &unblocked, nullptr);
     close(terminal);
 }
 

@@ -30,16 +30,18 @@ bool same_code_set(std::string_view name, std::string_view wanted)
     return at == wanted.size();
 }
 
-// The letter in the locale's code set, or its code page 850 byte where the
-// code set has no such letter.
-Spelling spell(wchar_t letter, char cp850_byte)
+// The letter in the locale's code set, or the plain letter without its dots
+// where the code set has no such letter: any other byte would mean
+// something else there (0x84 is a control in ISO-8859-7, and a lead byte
+// that swallows the next in BIG5).
+Spelling spell(wchar_t letter, char without_dots)
 {
     std::array<char, MB_LEN_MAX> bytes{};
     std::mbstate_t state{};
     const std::size_t size = std::wcrtomb(bytes.data(), letter, &state);
     Spelling spelling;
     if (size > spelling.bytes.size()) { // (std::size_t)-1 when the code set lacks it
-        return single_byte_spelling(cp850_byte);
+        return single_byte_spelling(without_dots);
     }
     std::memcpy(spelling.bytes.data(), bytes.data(), size);
     spelling.size = size;
@@ -96,8 +98,8 @@ Encoding terminal_encoding()
     } else {
         encoding.charset = MB_CUR_MAX == 1 ? Charset::single_byte : Charset::multibyte;
     }
-    encoding.a_umlaut = spell(L'\u00e4', cp850_a_umlaut);
-    encoding.o_umlaut = spell(L'\u00f6', cp850_o_umlaut);
+    encoding.a_umlaut = spell(L'\u00e4', 'a');
+    encoding.o_umlaut = spell(L'\u00f6', 'o');
     return encoding;
 }
 
