@@ -4,6 +4,7 @@
 #include "process.hpp"
 
 #include <array>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -141,10 +142,13 @@ public:
     // The system call the program is blocked in, -1 if it runs.
     [[nodiscard]] long in_system_call() const
     {
+        // "running", or the number and the call's arguments.
         std::ifstream file("/proc/" + std::to_string(pid_) + "/syscall");
-        long number = -1;
-        file >> number;
-        return number;
+        std::string first;
+        file >> first;
+        return !first.empty() && std::isdigit(static_cast<unsigned char>(first[0])) != 0
+                   ? std::stol(first)
+                   : -1;
     }
 
     void type(const std::string& keys) const { (void)!write(master_, keys.data(), keys.size()); }
