@@ -18,8 +18,14 @@ if(WIN32)
         COMMAND iconv -f UTF-8 -t CP850 ${CMAKE_SOURCE_DIR}/doc/LUEMINUT.txt | sed "s/$/\\r/" > ${readme}
         DEPENDS ${CMAKE_SOURCE_DIR}/doc/LUEMINUT.txt
         VERBATIM)
-    add_custom_target(readme ALL DEPENDS ${readme})
-    install(FILES ${readme} DESTINATION .)
+    # The licence, with the CR LF line ends of Windows' own tools.
+    set(licence ${CMAKE_BINARY_DIR}/LICENSE.txt)
+    add_custom_command(OUTPUT ${licence}
+        COMMAND sed "s/$/\\r/" ${CMAKE_SOURCE_DIR}/LICENSE > ${licence}
+        DEPENDS ${CMAKE_SOURCE_DIR}/LICENSE
+        VERBATIM)
+    add_custom_target(readme ALL DEPENDS ${readme} ${licence})
+    install(FILES ${readme} ${licence} DESTINATION .)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_SYSTEM_NAME win32)
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
