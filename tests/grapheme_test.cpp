@@ -111,8 +111,10 @@ TEST(UnicodeBreakTests, EveryBoundaryAndCountAsTheDatabaseGivesThemInAnySplit)
         }
         // Between controls, which break on both sides (GB4, GB5), and long
         // enough to be judged a block at a time.
-        const std::string tabs(20, '\t');
-        EXPECT_EQ(clusters(tabs + text + tabs), before + 40) << test.line << "(between tabs)";
+        std::string between_tabs(20, '\t');
+        between_tabs += text;
+        between_tabs.append(20, '\t');
+        EXPECT_EQ(clusters(between_tabs), before + 40) << test.line << "(between tabs)";
     }
 }
 

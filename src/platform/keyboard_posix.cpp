@@ -1,5 +1,6 @@
 #include "keyboard.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -108,13 +109,9 @@ void on_resume(int /*signal*/)
 // caught; every other one, real-time signals included, ends it by default.
 bool ends_process_by_default(int signal) noexcept
 {
-    for (const int other :
-         {SIGKILL, SIGSTOP, SIGTSTP, SIGTTIN, SIGTTOU, SIGCONT, SIGCHLD, SIGURG, SIGWINCH}) {
-        if (signal == other) {
-            return false;
-        }
-    }
-    return true;
+    constexpr std::array others{SIGKILL, SIGSTOP, SIGTSTP, SIGTTIN, SIGTTOU,
+                                SIGCONT, SIGCHLD, SIGURG,  SIGWINCH};
+    return std::ranges::none_of(others, [signal](int other) { return other == signal; });
 }
 
 // What each signal did before the wait, by number.
