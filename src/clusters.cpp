@@ -1,6 +1,5 @@
 #include "clusters.hpp"
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -51,6 +50,16 @@ static_assert(holds_for(0xC0, 0x37F,
 constexpr bool is_continuation(unsigned byte)
 {
     return (byte & 0xC0U) == 0x80U;
+}
+
+// Code points from U+0300 on start with a byte from CC on; the line feed is
+// the one below that which joins anything (a CR before it). The plain path
+// stops at such bytes, and starts at no other.
+constexpr unsigned first_lead_from_accents = 0xCCU;
+
+constexpr bool may_need_rules(unsigned byte)
+{
+    return byte >= first_lead_from_accents || byte == '\n';
 }
 
 // An accent U+0300 to U+036F: CC 80-BF or CD 80-AF.
@@ -195,10 +204,6 @@ std::uint64_t lane_sum(__m128i lanes)
            static_cast<std::uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 }
 
-#endif
-
-#if defined(__SSE2__)
-
 // The rules go on from the plain text's last code point that is no accent
 // (plain text starts with one): accents after it leave the rules where it
 // did, as an Extend after a letter or an emoji joins what the letter would.
@@ -247,7 +252,7 @@ std::uint64_t lane_sum(__m128i lanes)
         const __m128i second = continuation(b1);
         // The lead of a two-byte sequence: its second byte is no character.
         const __m128i tail = _mm_and_si128(within(b0, 0xC2, 0xDF), second);
-        __m128i needs_rules = _mm_or_si128(at_least(b0, 0xCC), line_feed);
+        __m128i needs_rules = _mm_or_si128(at_least(b0, first_lead_from_accents), line_feed);
         __m128i joins = _mm_setzero_si128();
         if (lanes_set(needs_rules) != 0) {
             const __m128i m2 = load_before(p, begin, 2);
@@ -304,45 +309,16 @@ std::uint64_t lane_sum(__m128i lanes)
 
 #endif
 
-} // namespace
-
-void ClusterCounter::add(std::span<const unsigned char> bytes) noexcept
+// Counts the code points that start in [p, end) and returns where the first
+// one that runs past `end` starts (`end` if none does). `begin` is the start
+// of the block, before which nothing is read.
+const unsigned char* count_code_points(Tally& tally, const unsigned char* p,
+                                       const unsigned char* begin,
+                                       const unsigned char* end) noexcept
 {
-    const unsigned char* p = bytes.data();
-    const unsigned char* const end = p + bytes.size();
-    if (held_size_ > 0) {
-        // The cut-off code point, completed by the first bytes of this block:
-        // three more are enough for any code point that starts in the held ones.
-        std::array<unsigned char, 6> joined{};
-        const std::size_t taken = std::min<std::size_t>(bytes.size(), 3);
-        std::memcpy(joined.data(), held_.data(), held_size_);
-        if (taken > 0) {
-            std::memcpy(joined.data() + held_size_, p, taken);
-        }
-        const std::size_t joined_size = held_size_ + taken;
-        std::size_t at = 0;
-        while (at < held_size_) {
-            const Decoded decoded = decode(joined.data() + at, joined_size - at);
-            if (decoded.size == 0) {
-                hold(joined.data() + at, joined.data() + joined_size); // the whole block too
-                return;
-            }
-            count_ += rules_.starts_cluster(break_property(decoded.code_point)) ? 1 : 0;
-            at += decoded.size;
-        }
-        p += at - held_size_;
-        held_size_ = 0;
-    }
-    hold(count_from(p, bytes.data(), end), end);
-}
-
-const unsigned char* ClusterCounter::count_from(const unsigned char* p, const unsigned char* begin,
-                                                const unsigned char* end) noexcept
-{
-    Tally tally{rules_, 0};
     while (p < end) {
 #if defined(__SSE2__)
-        if (tally.rules.quiet() && *p < 0xCCU && *p != '\n') {
+        if (tally.rules.quiet() && !may_need_rules(*p)) {
             p = count_plain(tally, p, begin, end);
             if (p == end) {
                 break;
@@ -358,15 +334,43 @@ const unsigned char* ClusterCounter::count_from(const unsigned char* p, const un
         tally.add(decoded.code_point);
         p += decoded.size;
     }
-    rules_ = tally.rules;
-    count_ += tally.count;
     return p;
 }
 
-void ClusterCounter::hold(const unsigned char* p, const unsigned char* end) noexcept
+} // namespace
+
+void ClusterCounter::add(std::span<const unsigned char> bytes) noexcept
 {
-    held_size_ = static_cast<std::size_t>(end - p);
-    std::memmove(held_.data(), p, held_size_);
+    Tally tally{rules_, 0};
+    const unsigned char* p = bytes.data();
+    const unsigned char* const end = p + bytes.size();
+    bool all_held = false;
+    if (held_.size() > 0) {
+        // Three more bytes complete any code point that starts in the held ones.
+        const HeldBytes::Joined joined = held_.joined_with(bytes, 3);
+        const std::size_t held = held_.size();
+        std::size_t at = 0;
+        while (at < held) {
+            const Decoded decoded = decode(joined.bytes.data() + at, joined.size - at);
+            if (decoded.size == 0) {
+                break;
+            }
+            tally.add(decoded.code_point);
+            at += decoded.size;
+        }
+        all_held = at < held;
+        if (all_held) {
+            held_.hold(joined.view().subspan(at)); // too short a block: all of it waits
+        } else {
+            p += at - held;
+        }
+    }
+    if (!all_held) {
+        const unsigned char* const cut_off = count_code_points(tally, p, bytes.data(), end);
+        held_.hold({cut_off, end});
+    }
+    rules_ = tally.rules;
+    count_ += tally.count;
 }
 
 std::uint64_t ClusterCounter::total(bool cut_short) const noexcept
@@ -374,7 +378,7 @@ std::uint64_t ClusterCounter::total(bool cut_short) const noexcept
     // What is held is no whole code point: each of its bytes is a U+FFFD.
     ClusterRules rules = rules_;
     std::uint64_t count = count_;
-    for (std::size_t i = 0; i < (cut_short ? 0 : held_size_); ++i) {
+    for (std::size_t i = 0; i < (cut_short ? 0 : held_.size()); ++i) {
         count += rules.starts_cluster(Break::other) ? 1 : 0;
     }
     return count;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "grapheme.hpp"
+#include "held.hpp"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -19,15 +19,7 @@ public:
     [[nodiscard]] std::uint64_t total(bool cut_short = false) const noexcept;
 
 private:
-    // Counts the code points that start in [p, end) and returns where the
-    // first one that runs past `end` starts (`end` if none does).
-    const unsigned char* count_from(const unsigned char* p, const unsigned char* begin,
-                                    const unsigned char* end) noexcept;
-    void hold(const unsigned char* p, const unsigned char* end) noexcept;
-
     ClusterRules rules_;
     std::uint64_t count_ = 0;
-    // The first bytes of a code point that the next block completes.
-    std::array<unsigned char, 3> held_{};
-    std::size_t held_size_ = 0;
+    HeldBytes held_;
 };

@@ -43,14 +43,15 @@ void CharCounter::add(std::span<const unsigned char> bytes) noexcept
 void CharCounter::add_multibyte(std::span<const unsigned char> bytes) noexcept
 {
     std::size_t at = 0;
-    if (held_size_ > 0) {
-        const Joined joined = join_held(bytes, MB_LEN_MAX);
-        const std::optional<std::size_t> next = count_multibyte(joined.view(), 0, held_size_);
+    if (held_.size() > 0) {
+        const HeldBytes::Joined joined = held_.joined_with(bytes, MB_LEN_MAX);
+        const std::size_t held = held_.size();
+        const std::optional<std::size_t> next = count_multibyte(joined.view(), 0, held);
         if (!next) {
             return;
         }
-        at = *next - held_size_;
-        held_size_ = 0;
+        at = *next - held;
+        held_.clear();
     }
     count_multibyte(bytes, at, bytes.size());
 }
@@ -61,30 +62,13 @@ std::optional<std::size_t> CharCounter::count_multibyte(std::span<const unsigned
     while (at < until) {
         const std::size_t size = multibyte_char_size(bytes.data() + at, bytes.size() - at, false);
         if (size == 0) {
-            hold(bytes.subspan(at));
+            held_.hold(bytes.subspan(at));
             return std::nullopt;
         }
         ++count_;
         at += size;
     }
     return at;
-}
-
-CharCounter::Joined CharCounter::join_held(std::span<const unsigned char> next,
-                                           std::size_t lookahead) const noexcept
-{
-    Joined joined;
-    const std::size_t taken = std::min(next.size(), lookahead);
-    std::memcpy(joined.bytes.data(), held_.data(), held_size_);
-    std::memcpy(joined.bytes.data() + held_size_, next.data(), taken);
-    joined.size = held_size_ + taken;
-    return joined;
-}
-
-void CharCounter::hold(std::span<const unsigned char> bytes) noexcept
-{
-    std::memmove(held_.data(), bytes.data(), bytes.size());
-    held_size_ = bytes.size();
 }
 
 std::uint64_t CharCounter::total(bool cut_short) const noexcept
@@ -96,8 +80,9 @@ std::uint64_t CharCounter::total(bool cut_short) const noexcept
     if (cut_short) {
         return count;
     }
-    for (std::size_t at = 0; at < held_size_; ++count) {
-        at += multibyte_char_size(held_.data() + at, held_size_ - at, true);
+    const std::span<const unsigned char> held = held_.view();
+    for (std::size_t at = 0; at < held.size(); ++count) {
+        at += multibyte_char_size(held.data() + at, held.size() - at, true);
     }
     return count;
 }

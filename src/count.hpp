@@ -2,9 +2,8 @@
 
 #include "clusters.hpp"
 #include "encoding.hpp"
+#include "held.hpp"
 
-#include <array>
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -25,30 +24,17 @@ public:
     [[nodiscard]] std::uint64_t total(bool cut_short = false) const noexcept;
 
 private:
-    // The held bytes followed by the first bytes of the next block: enough of
-    // it to settle what the held bytes begin.
-    struct Joined {
-        std::array<unsigned char, std::size_t{2} * MB_LEN_MAX> bytes{};
-        std::size_t size = 0;
-
-        [[nodiscard]] std::span<const unsigned char> view() const { return {bytes.data(), size}; }
-    };
-
     void add_multibyte(std::span<const unsigned char> bytes) noexcept;
     // Counts the characters that start in bytes[at, until) and returns where
     // the next one starts; nullopt once one runs past the end of `bytes`,
     // whose rest is then held for the next block.
     std::optional<std::size_t> count_multibyte(std::span<const unsigned char> bytes, std::size_t at,
                                                std::size_t until) noexcept;
-    [[nodiscard]] Joined join_held(std::span<const unsigned char> next,
-                                   std::size_t lookahead) const noexcept;
-    void hold(std::span<const unsigned char> bytes) noexcept;
 
     Charset charset_;
     ClusterCounter clusters_; // for UTF-8
     std::uint64_t count_ = 0;
-    std::array<unsigned char, MB_LEN_MAX> held_{};
-    std::size_t held_size_ = 0;
+    HeldBytes held_;
 };
 
 // The number of characters in a whole text.

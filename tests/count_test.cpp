@@ -1,15 +1,11 @@
 #include "count.hpp"
+#include "text.hpp"
 
 #include <clocale>
 #include <gtest/gtest.h>
 #include <string>
 
 namespace {
-
-std::span<const unsigned char> bytes_of(const std::string& text)
-{
-    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
-}
 
 std::uint64_t count(const std::string& text, Charset charset)
 {
@@ -24,15 +20,6 @@ std::uint64_t count_in_blocks(const std::string& text, Charset charset, std::siz
         counter.add(bytes_of(text).subspan(at, std::min(block, text.size() - at)));
     }
     return counter.total();
-}
-
-std::string repeat(const std::string& text, int times)
-{
-    std::string result;
-    for (int i = 0; i < times; ++i) {
-        result += text;
-    }
-    return result;
 }
 
 struct Utf8Case {

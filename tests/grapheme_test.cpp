@@ -2,6 +2,7 @@
 // test cases, read from the installed file, and the examples users meet.
 
 #include "count.hpp"
+#include "text.hpp"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -10,11 +11,6 @@
 #include <vector>
 
 namespace {
-
-std::span<const unsigned char> bytes_of(const std::string& text)
-{
-    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
-}
 
 std::uint64_t clusters(const std::string& text)
 {
@@ -149,15 +145,6 @@ TEST_P(WhatPeopleSee, CountsTheSameAfterALongPlainText)
         ASSERT_EQ(clusters_in_two_reads(text, split), 5 * (14 + GetParam().characters))
             << "split after byte " << split;
     }
-}
-
-std::string repeat(const std::string& text, int times)
-{
-    std::string result;
-    for (int i = 0; i < times; ++i) {
-        result += text;
-    }
-    return result;
 }
 
 const std::string a_umlaut_decomposed = "a\xCC\x88";

@@ -1,6 +1,7 @@
 // The built program through pipes and files, as scripts and redirections use it.
 
 #include "process.hpp"
+#include "text.hpp"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -85,15 +86,6 @@ TEST_P(Utf8Line, IsCountedAsTheTerminalShowsIt)
         << run.out.substr(0, 200);
 }
 
-std::string repeated(const std::string& text, int times)
-{
-    std::string result;
-    for (int i = 0; i < times; ++i) {
-        result += text;
-    }
-    return result;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Lines, Utf8Line,
     testing::Values(
@@ -102,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The C library decodes this as one character: our own decoder must be in use.
         Measured{"PastUnicodeIsFourBytesNotOneCharacter", "\xF4\x90\x80\x80\n", "4"},
         // Two, three and four bytes, across many reads.
-        Measured{"LongerThanTheReadBlocks", repeated("ä€𝄞", 200000) + "\nnext", "600000"},
+        Measured{"LongerThanTheReadBlocks", repeat("ä€𝄞", 200000) + "\nnext", "600000"},
         // What a person sees as one character, whatever its code points.
         Measured{"DecomposedFinnish", "Hyva\u0308a\u0308\n", "5"},
         Measured{"ThumbWithSkinTone", "👍🏽\n", "1"},
@@ -112,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
         Measured{"Keycap", "1\uFE0F\u20E3\n", "1"},
         Measured{"HangulJamo", "\u1100\u1161\u11A8\n", "1"},
         Measured{"GreetingWithThumb", "Hyvää 👍🏽\n", "7"},
-        Measured{"AccentsAcrossManyReads", "a" + repeated("\u0308", 100000) + "b\n", "2"}),
+        Measured{"AccentsAcrossManyReads", "a" + repeat("\u0308", 100000) + "b\n", "2"}),
     [](const auto& info) { return info.param.name; });
 
 // A terminal logged in from elsewhere sends a locale this system may lack.
