@@ -1,14 +1,19 @@
 # The README's two commands, `make run` and `make test`, and the others it names.
-.PHONY: build run test test-native test-asan test-fuzz test-windows windows package bench
+.PHONY: build run test test-native test-asan test-fuzz test-windows windows windows32 windows64 package bench
 .DEFAULT_GOAL := build
 
-# The Windows program is built where this cross compiler is, and tested where Wine is too.
-CROSS_COMPILER := i686-w64-mingw32-g++-posix
-HAVE_CROSS_COMPILER := $(shell command -v $(CROSS_COMPILER))
-HAVE_WINE := $(shell command -v wine)
+# The Windows programs are built where their cross compilers are, and tested
+# under Wine: the 64-bit one everywhere Wine's 64-bit loader is, the 32-bit
+# one (the product) where the kernel also runs 32-bit programs.
+CROSS_COMPILER_32 := i686-w64-mingw32-g++-posix
+CROSS_COMPILER_64 := x86_64-w64-mingw32-g++-posix
+HAVE_CROSS_COMPILER_32 := $(shell command -v $(CROSS_COMPILER_32))
+HAVE_CROSS_COMPILER_64 := $(shell command -v $(CROSS_COMPILER_64))
+WINE_32 := /usr/lib/wine/wine
+WINE_64 := /usr/lib/wine/wine64
 
-# Set to 1 (as CI does) to fail instead of skipping the Windows tests when the
-# cross compiler or Wine is missing.
+# Set to 1 (as CI does) to fail instead of skipping when the 64-bit Windows
+# suite cannot run: a machine without it is no reason to land unseen.
 REQUIRE_WINDOWS ?= 0
 
 build:
@@ -41,32 +46,45 @@ test-fuzz:
 	./build-fuzz/fuzz/line_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
 		-print_final_stats=1 -artifact_prefix=build-fuzz/ build-fuzz/corpus fuzz/corpus
 
-windows:
+windows: windows32 windows64
+
+windows32:
 	cmake --preset windows
 	cmake --build --preset windows
 
-# Wine runs 32-bit programs only where the kernel does: on a kernel built
-# without 32-bit support the program is still built, and the run is skipped.
+windows64:
+	cmake --preset windows64
+	cmake --build --preset windows64
+
+# The 32-bit suite is skipped, with a line that says why, where this kernel
+# cannot run 32-bit programs ("Exec format error").
 test-windows:
-ifneq ($(and $(HAVE_CROSS_COMPILER),$(HAVE_WINE)),)
-	$(MAKE) --no-print-directory windows
-	@if wine --version >/dev/null 2>&1; then ctest --preset windows; else \
-		echo "Built the Windows program but skipped its tests: this kernel cannot run 32-bit programs, which Wine needs (wine --version fails)."; fi
-else ifeq ($(REQUIRE_WINDOWS),1)
-	@echo "The Windows tests need $(CROSS_COMPILER) and wine, and one is missing." >&2
-	@exit 1
-else
-	@echo "Skipped the Windows tests: $(CROSS_COMPILER) or wine is not installed (see README)."
-endif
+	@ran=""; skipped=""; \
+	if [ -n "$(HAVE_CROSS_COMPILER_64)" ] && [ -x $(WINE_64) ]; then \
+		$(MAKE) --no-print-directory windows64 && ctest --preset windows64 || exit 1; \
+		ran="the 64-bit program"; \
+	else skipped="the 64-bit program ($(CROSS_COMPILER_64) or wine64 is not installed)"; fi; \
+	if [ -z "$(HAVE_CROSS_COMPILER_32)" ] || [ ! -x $(WINE_32) ]; then \
+		skipped="$${skipped:+$$skipped; }the 32-bit program ($(CROSS_COMPILER_32) or wine32 is not installed)"; \
+	elif ! $(WINE_32) --version >/dev/null 2>&1; then \
+		$(MAKE) --no-print-directory windows32 || exit 1; \
+		skipped="$${skipped:+$$skipped; }the 32-bit program (built, but this kernel cannot run 32-bit programs)"; \
+	else \
+		$(MAKE) --no-print-directory windows32 && ctest --preset windows || exit 1; \
+		ran="$${ran:+$$ran and }the 32-bit program"; \
+	fi; \
+	echo "Windows tests: ran $${ran:-nothing}$${skipped:+; skipped $$skipped}."; \
+	if [ "$(REQUIRE_WINDOWS)" = 1 ] && [ -z "$(HAVE_CROSS_COMPILER_64)" -o ! -x $(WINE_64) ]; then \
+		echo "The 64-bit Windows suite did not run, and REQUIRE_WINDOWS=1 needs it." >&2; exit 1; fi
 
 # build/packages/*.deb, and build-windows/packages/*.zip where the cross compiler is.
 package: build
 	cd build && cpack
-ifneq ($(HAVE_CROSS_COMPILER),)
-	$(MAKE) --no-print-directory windows
+ifneq ($(HAVE_CROSS_COMPILER_32),)
+	$(MAKE) --no-print-directory windows32
 	cd build-windows && cpack
 else
-	@echo "Skipped the Windows zip: $(CROSS_COMPILER) is not installed."
+	@echo "Skipped the Windows zip: $(CROSS_COMPILER_32) is not installed."
 endif
 
 # Speed and memory against wc and cat: see bench/README.md.

@@ -1,15 +1,3 @@
-# The tool's original target: a 32-bit Windows console program on msvcrt.dll,
-# built with Debian's mingw-w64 (its POSIX-threads variant, which the
-# test framework needs) and run under Wine for the tests.
-set(CMAKE_SYSTEM_NAME Windows)
+# The tool's original target: a 32-bit Windows console program on msvcrt.dll.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# The C++ and GCC run-times go inside the program: next to it there is only
-# what Windows itself has (KERNEL32.dll, msvcrt.dll).
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
