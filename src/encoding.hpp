@@ -20,8 +20,8 @@ struct Spelling {
     [[nodiscard]] std::string_view view() const { return {bytes.data(), size}; }
 };
 
-struct Encoding {
-    Charset charset = Charset::single_byte;
+// How a stream spells the two letters outside ASCII that the messages use.
+struct Letters {
     Spelling a_umlaut; // ä
     Spelling o_umlaut; // ö
 };
@@ -40,21 +40,19 @@ constexpr Spelling single_byte_spelling(char byte)
 }
 
 // The console of the tool's original platform: code page 850 (or 437, the
-// same for these letters), one byte per character.
-constexpr Encoding console_code_page_850()
+// same for these letters).
+constexpr Letters code_page_850_letters()
 {
-    return {Charset::single_byte, single_byte_spelling(cp850_a_umlaut),
-            single_byte_spelling(cp850_o_umlaut)};
+    return {single_byte_spelling(cp850_a_umlaut), single_byte_spelling(cp850_o_umlaut)};
 }
 
 // A terminal that takes UTF-8.
-constexpr Encoding utf8_terminal()
+constexpr Letters utf8_letters()
 {
-    Encoding encoding;
-    encoding.charset = Charset::utf8;
-    encoding.a_umlaut.bytes = {'\xC3', '\xA4'};
-    encoding.a_umlaut.size = 2;
-    encoding.o_umlaut.bytes = {'\xC3', '\xB6'};
-    encoding.o_umlaut.size = 2;
-    return encoding;
+    Letters letters;
+    letters.a_umlaut.bytes = {'\xC3', '\xA4'};
+    letters.a_umlaut.size = 2;
+    letters.o_umlaut.bytes = {'\xC3', '\xB6'};
+    letters.o_umlaut.size = 2;
+    return letters;
 }

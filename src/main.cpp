@@ -10,19 +10,19 @@
 
 int main()
 {
-    const Encoding encoding = platform::terminal_encoding();
     Output out(stdout);
 
-    out.write(render(messages::banner, encoding).view());
-    out.write(render(messages::prompt, encoding).view());
+    out.write_message(messages::banner);
+    out.write_message(messages::prompt);
     out.flush(); // the prompt is on the screen, or in the pipe, before the read waits
 
     // Nobody can see a prompt that could not be written: no line is asked for.
-    const LineLength line = out.error() == 0 ? read_line_length(encoding.charset) : LineLength{};
-    write_result(out, line, encoding);
+    const LineLength line =
+        out.error() == 0 ? read_line_length(platform::input_charset()) : LineLength{};
+    write_result(out, line);
     out.flush();
 
-    const bool failed = report_failures(line, out.error(), encoding);
+    const bool failed = report_failures(line, out.error());
     platform::wait_for_key(); // also when something failed: it keeps a console window open
     return failed ? 1 : 0;
 }

@@ -10,7 +10,7 @@ void Rendered::append(std::string_view text) noexcept
     size_ += size;
 }
 
-Rendered render(std::string_view message, const Encoding& encoding, std::uint64_t count)
+Rendered render(std::string_view message, const Letters& letters, std::uint64_t count)
 {
     static constexpr std::string_view count_field = "%u";
     Rendered rendered;
@@ -24,9 +24,9 @@ Rendered render(std::string_view message, const Encoding& encoding, std::uint64_
         }
         const char byte = message.front();
         if (byte == cp850_a_umlaut) {
-            rendered.append(encoding.a_umlaut.view());
+            rendered.append(letters.a_umlaut.view());
         } else if (byte == cp850_o_umlaut) {
-            rendered.append(encoding.o_umlaut.view());
+            rendered.append(letters.o_umlaut.view());
         } else {
             rendered.append({&byte, 1});
         }

@@ -42,5 +42,5 @@ private:
     std::size_t size_ = 0;
 };
 
-// The message with its letters spelt for the terminal and %u replaced by count.
-Rendered render(std::string_view message, const Encoding& encoding, std::uint64_t count = 0);
+// The message with its letters spelt as `letters` and %u replaced by count.
+Rendered render(std::string_view message, const Letters& letters, std::uint64_t count = 0);

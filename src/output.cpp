@@ -2,13 +2,25 @@
 
 #include "line.hpp"
 #include "message.hpp"
+#include "platform/output.hpp"
+#include "platform/terminal_encoding.hpp"
 
 #include <cerrno>
 #include <cstring>
 
+Output::Output(std::FILE* stream) noexcept
+    : stream_(stream), letters_(platform::letters_for(stream))
+{
+}
+
+void Output::write_message(std::string_view message, std::uint64_t count) noexcept
+{
+    write(render(message, letters_, count).view());
+}
+
 void Output::write(std::string_view bytes) noexcept
 {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) {
+    if (!platform::write_output(stream_, bytes)) {
         note_failure();
     }
 }
@@ -27,7 +39,7 @@ void Output::note_failure() noexcept
     }
 }
 
-void write_result(Output& out, const LineLength& line, const Encoding& encoding)
+void write_result(Output& out, const LineLength& line)
 {
     if (!line.read) {
         return;
@@ -35,16 +47,15 @@ void write_result(Output& out, const LineLength& line, const Encoding& encoding)
     if (line.ended_unseen) {
         out.write("\n"); // Ctrl-D after the text left the cursor behind it
     }
-    out.write(render(messages::result_line, encoding, line.count).view());
+    out.write_message(messages::result_line, line.count);
 }
 
 namespace {
 
-void report(std::string_view what, const char* reason, const Encoding& encoding,
-            std::uint64_t number = 0)
+void report(std::string_view what, const char* reason, std::uint64_t number = 0)
 {
     Output errors(stderr);
-    errors.write(render(what, encoding, number).view());
+    errors.write_message(what, number);
     if (reason != nullptr) {
         errors.write(reason);
         errors.write("\n");
@@ -54,16 +65,16 @@ void report(std::string_view what, const char* reason, const Encoding& encoding,
 
 } // namespace
 
-bool report_failures(const LineLength& line, int write_error, const Encoding& encoding)
+bool report_failures(const LineLength& line, int write_error)
 {
     if (line.read_error != 0) {
-        report(messages::read_failed, std::strerror(line.read_error), encoding);
+        report(messages::read_failed, std::strerror(line.read_error));
     }
     if (write_error != 0) {
-        report(messages::write_failed, std::strerror(write_error), encoding);
+        report(messages::write_failed, std::strerror(write_error));
     }
     if (line.cut_at != 0) {
-        report(messages::line_cut, nullptr, encoding, line.cut_at);
+        report(messages::line_cut, nullptr, line.cut_at);
     }
     return line.read_error != 0 || write_error != 0;
 }

@@ -2,6 +2,7 @@
 // terminal settings on every way out of it.
 
 #include "process.hpp"
+#include "pty.hpp"
 
 #include <array>
 #include <cctype>
@@ -131,8 +132,8 @@ public:
     // before (which waits in poll(2)).
     [[nodiscard]] bool waits_for_key(std::chrono::milliseconds limit = 10s)
     {
-        return eventually(limit, [&] {
-            screen_ += drain(master_); // echoes must not fill the terminal's output
+        return pty::eventually(limit, [&] {
+            screen_ += pty::drain(master_); // echoes must not fill the terminal's output
             termios now{};
             tcgetattr(slave_, &now);
             return (now.c_lflag & ICANON) == 0 && in_system_call() == SYS_read;
@@ -237,8 +238,8 @@ public:
     // True once the terminal has shown `text`.
     bool shows(const std::string& text, std::chrono::milliseconds limit = 10s)
     {
-        return eventually(limit, [&] {
-            screen_ += drain(master_);
+        return pty::eventually(limit, [&] {
+            screen_ += pty::drain(master_);
             return screen_.find(text) != std::string::npos;
         });
     }
@@ -246,10 +247,10 @@ public:
     // All the terminal showed, read once the program has ended.
     [[nodiscard]] std::string screen()
     {
-        screen_ += drain(master_);
+        screen_ += pty::drain(master_);
         return screen_;
     }
-    [[nodiscard]] std::string piped_output() const { return drain(piped_out_); }
+    [[nodiscard]] std::string piped_output() const { return pty::drain(piped_out_); }
 
 private:
     template <typename Wanted> bool next_event_where(Wanted wanted, std::chrono::milliseconds limit)
@@ -264,34 +265,6 @@ private:
             }
         }
         return false;
-    }
-
-    template <typename Condition>
-    static bool eventually(std::chrono::milliseconds limit, Condition condition)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(2ms);
-        }
-        return true;
-    }
-
-    static std::string drain(int fd)
-    {
-        std::string text;
-        std::array<char, 4096> buffer{};
-        pollfd ready{fd, POLLIN, 0};
-        while (poll(&ready, 1, 20) > 0 && (ready.revents & POLLIN) != 0) {
-            const ssize_t n = read(fd, buffer.data(), buffer.size());
-            if (n <= 0) {
-                break;
-            }
-            text.append(buffer.data(), static_cast<std::size_t>(n));
-        }
-        return text;
     }
 
     std::thread paster_;

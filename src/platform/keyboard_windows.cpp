@@ -13,7 +13,7 @@ namespace {
 // standard input, which may be a file.
 void drop_console_input()
 {
-    const HANDLE console =
+    HANDLE console =
         CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (console != INVALID_HANDLE_VALUE) {

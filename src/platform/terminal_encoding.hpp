@@ -2,9 +2,15 @@
 
 #include "../encoding.hpp"
 
+#include <cstdio>
+
 namespace platform {
 
-// The encoding of the terminal the user reads and types in.
-Encoding terminal_encoding();
+// How the characters of standard input are counted.
+Charset input_charset();
+
+// How the letters outside ASCII are spelt for `stream`, standard output or
+// standard error.
+Letters letters_for(std::FILE* stream);
 
 } // namespace platform

@@ -76,31 +76,62 @@ bool names_utf8(std::string_view locale)
     return same_code_set(code_set, "utf8");
 }
 
-} // namespace
+// The terminal's encoding, as the locale gives it.
+struct LocaleEncoding {
+    Charset charset = Charset::single_byte;
+    Letters letters = code_page_850_letters();
+};
 
-Encoding terminal_encoding()
+LocaleEncoding encoding_of_locale()
 {
     if (std::setlocale(LC_ALL, "") == nullptr && names_utf8(locale_name_in_effect())) {
         // A UTF-8 locale that this system lacks, as a terminal logged in from
         // elsewhere often sends: the terminal is UTF-8 all the same, and UTF-8
         // is counted without the C library.
-        return utf8_terminal();
+        return {Charset::utf8, utf8_letters()};
     }
     const char* code_set = nl_langinfo(CODESET);
     // The C locale's ASCII has no ä: it gets the bytes of the tool's own console.
     if (same_code_set(code_set, "ansix3.41968") || same_code_set(code_set, "ascii") ||
         same_code_set(code_set, "usascii")) {
-        return console_code_page_850();
+        return {};
     }
-    Encoding encoding;
+    LocaleEncoding encoding;
     if (same_code_set(code_set, "utf8")) {
         encoding.charset = Charset::utf8;
     } else {
         encoding.charset = MB_CUR_MAX == 1 ? Charset::single_byte : Charset::multibyte;
     }
-    encoding.a_umlaut = spell(L'\u00e4', 'a');
-    encoding.o_umlaut = spell(L'\u00f6', 'o');
+    encoding.letters = {spell(L'\u00e4', 'a'), spell(L'\u00f6', 'o')};
     return encoding;
+}
+
+// Taken from the locale once, on first use, which also sets the locale for
+// the C library's decoder. (A flag, not a static initialised by a call: that
+// would need the C++ run-time's guard for threads this tool does not have.)
+const LocaleEncoding& locale_encoding()
+{
+    static LocaleEncoding encoding;
+    static bool taken = false;
+    if (!taken) {
+        encoding = encoding_of_locale();
+        taken = true;
+    }
+    return encoding;
+}
+
+} // namespace
+
+Charset input_charset()
+{
+    return locale_encoding().charset;
+}
+
+// Both streams go to the same terminal, or to where the user sent them: one
+// locale speaks for all.
+Letters letters_for(std::FILE* /*stream*/)
+{
+    return locale_encoding().letters;
 }
 
 } // namespace platform

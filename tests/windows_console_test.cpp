@@ -1,0 +1,319 @@
+// The Windows program at a Windows console, as a user at cmd.exe meets it.
+// Wine gives a program a console when it starts in a terminal: here that is
+// a pseudo-terminal of the test's own, with the Linux side in UTF-8, so that
+// what the console shows arrives as UTF-8 and what is typed goes in as UTF-8.
+
+#include "pty.hpp"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <optional>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Wine and its prefix start slowly the first time, and the machine may be busy.
+constexpr auto starting = 60s;
+
+// The Windows program as the console's cmd.exe names it: Wine shows the
+// Linux root as drive Z:.
+std::string windows_path(std::string path)
+{
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+    return "Z:" + path;
+}
+
+// What the console draws, as text: Wine moves the cursor over blanks
+// (ESC [ n C) instead of writing spaces, and hides the cursor and clears
+// the rest of the line with other escape sequences, which draw nothing.
+std::string visible(const std::string& screen)
+{
+    static const std::regex control_sequence("\x1b\\[([0-9;?]*)([A-Za-z])");
+    std::string text;
+    auto at = screen.cbegin();
+    for (std::sregex_iterator it(screen.begin(), screen.end(), control_sequence), end; it != end;
+         ++it) {
+        text.append(at, (*it)[0].first);
+        if ((*it)[2] == "C") {
+            text.append((*it)[1].length() > 0 ? std::stoul((*it)[1]) : 1, ' ');
+        }
+        at = (*it)[0].second;
+    }
+    text.append(at, screen.cend());
+    std::erase(text, '\r');
+    return text;
+}
+
+class ConsoleRun {
+public:
+    // With a code page, the console is set to it with chcp before the
+    // program starts, as a user does at cmd.exe; `redirections` are cmd's.
+    explicit ConsoleRun(std::optional<unsigned> code_page = std::nullopt,
+                        const std::string& redirections = "")
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+            throw std::runtime_error("no pseudo-terminal");
+        }
+        const winsize size{25, 80, 0, 0};
+        ioctl(master_, TIOCSWINSZ, &size);
+        const std::string terminal = ptsname(master_);
+
+        const std::string program = windows_path(PITUUS_WINDOWS_PROGRAM);
+        std::vector<std::string> arguments{PITUUS_WINE_RUN, PITUUS_WINDOWS_ARCH};
+        if (code_page || !redirections.empty()) {
+            const std::string chcp =
+                code_page ? "chcp " + std::to_string(*code_page) + " >nul & " : "";
+            arguments.insert(arguments.end(), {"cmd", "/c", chcp + program + " " + redirections});
+        } else {
+            arguments.push_back(program);
+        }
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+
+        pid_ = fork();
+        if (pid_ == 0) {
+            setsid();
+            const int slave = open(terminal.c_str(), O_RDWR); // the controlling terminal
+            dup2(slave, STDIN_FILENO);
+            dup2(slave, STDOUT_FILENO);
+            dup2(slave, STDERR_FILENO);
+            setenv("LC_ALL", "C.UTF-8", 1);
+            setenv("WINE_RUN_AT_CONSOLE", "1", 1);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+
+    ConsoleRun(const ConsoleRun&) = delete;
+    ConsoleRun& operator=(const ConsoleRun&) = delete;
+
+    ~ConsoleRun()
+    {
+        if (!ended_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(master_);
+    }
+
+    // True once the console has drawn `text`.
+    bool shows(const std::string& text, std::chrono::milliseconds limit = 10s)
+    {
+        return pty::eventually(limit, [&] {
+            screen_ += pty::drain(master_);
+            return visible(screen_).find(text) != std::string::npos;
+        });
+    }
+
+    // Keys as the terminal sends them: Enter is a carriage return. They are
+    // sent once Wine reads the terminal key by key, as it does while it
+    // stands for a console: before that, the terminal's own line editing
+    // would take them.
+    void type(const std::string& keys) const
+    {
+        (void)pty::eventually(10s, [&] {
+            termios settings{};
+            return tcgetattr(master_, &settings) == 0 && (settings.c_lflag & ICANON) == 0;
+        });
+        (void)!write(master_, keys.data(), keys.size());
+    }
+
+    // Presses a key once the program has had time to start its wait, which
+    // first drops whatever was typed before it: true if that one key ends it.
+    bool key_ends_it()
+    {
+        if (ends(500ms)) {
+            return false; // it did not wait
+        }
+        type("k");
+        return ends();
+    }
+
+    // Waits for the program to end; false if it still runs after `limit`.
+    bool ends(std::chrono::milliseconds limit = 10s)
+    {
+        ended_ = ended_ || pty::eventually(limit, [&] {
+                     screen_ += pty::drain(master_); // or a full terminal would hold it up
+                     return waitpid(pid_, &status_, WNOHANG) == pid_;
+                 });
+        return ended_;
+    }
+
+    [[nodiscard]] int exit_status() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+
+    [[nodiscard]] std::string screen()
+    {
+        screen_ += pty::drain(master_);
+        return visible(screen_);
+    }
+
+private:
+    int master_ = -1;
+    pid_t pid_ = -1;
+    int status_ = 0;
+    bool ended_ = false;
+    std::string screen_;
+};
+
+struct Typed {
+    const char* name;
+    std::string text;
+    std::string count;
+};
+
+void PrintTo(const Typed& t, std::ostream* os)
+{
+    *os << t.name;
+}
+
+const std::vector<Typed> typed_lines{
+    {"FinnishGreeting", "Hyvää päivää", "12"},
+    {"GreetingWithThumbAndSkinTone", "Hyvää 👍🏽", "7"},
+    {"DecomposedFinnish", "Hyva\u0308a\u0308", "5"},
+    {"EuroSign", "€uro", "4"},
+    {"EnterAlone", "", "0"},
+    // Longer than one read of the console.
+    {"LongLine", std::string(5000, 'x'), "5000"},
+};
+
+// The console's own code page (nullopt), or the one chcp sets.
+using CodePage = std::optional<unsigned>;
+
+class TypedAtTheConsole : public testing::TestWithParam<std::tuple<CodePage, Typed>> {};
+
+TEST_P(TypedAtTheConsole, IsCountedAsSeenAndTheMessagesReadRight)
+{
+    const auto& [code_page, typed] = GetParam();
+    ConsoleRun run(code_page);
+    ASSERT_TRUE(run.shows("Anna tutkittava teksti:", starting)) << run.screen();
+    EXPECT_NE(run.screen().find("(maks 256 merkkiä)"), std::string::npos) << run.screen();
+    run.type(typed.text + "\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on ")) << run.screen();
+    EXPECT_TRUE(run.shows("Tekstin mitta on " + typed.count + " merkki")) << run.screen();
+    EXPECT_TRUE(run.shows(" merkkiä.")) << run.screen();
+    ASSERT_TRUE(run.key_ends_it());
+    EXPECT_EQ(run.exit_status(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, TypedAtTheConsole,
+                         testing::Combine(testing::Values(CodePage{}, CodePage{65001},
+                                                          CodePage{850}),
+                                          testing::ValuesIn(typed_lines)),
+                         [](const auto& info) {
+                             const CodePage code_page = std::get<0>(info.param);
+                             return (code_page ? "CodePage" + std::to_string(*code_page)
+                                               : std::string("OwnCodePage")) +
+                                    "_" + std::get<1>(info.param).name;
+                         });
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Redirected to a file, the messages are in the console's output code page,
+// as the console would show them, with the line ends of the text mode.
+struct RedirectedOutput {
+    unsigned code_page;
+    std::string a_umlaut;
+};
+
+void PrintTo(const RedirectedOutput& r, std::ostream* os)
+{
+    *os << r.code_page;
+}
+
+class OutputToAFile : public testing::TestWithParam<RedirectedOutput> {};
+
+TEST_P(OutputToAFile, HoldsTheMessagesInTheConsolesOutputCodePage)
+{
+    const std::string out =
+        testing::TempDir() + "pituus-console-out-" + std::to_string(GetParam().code_page) + ".txt";
+    std::remove(out.c_str());
+    ConsoleRun run(GetParam().code_page, "> " + windows_path(out));
+    ASSERT_TRUE(pty::eventually(starting, [&] { return read_file(out).ends_with("teksti: "); }));
+    run.type("abc\r");
+    ASSERT_TRUE(pty::eventually(10s, [&] { return read_file(out).ends_with(".\r\n"); }))
+        << run.screen();
+    ASSERT_TRUE(run.key_ends_it());
+    const std::string& a = GetParam().a_umlaut;
+    EXPECT_EQ(read_file(out), "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki" + a +
+                                  ")\r\n\r\nAnna tutkittava teksti: Tekstin mitta on 3 merkki" + a +
+                                  ".\r\n");
+    EXPECT_EQ(run.exit_status(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, OutputToAFile,
+                         testing::Values(RedirectedOutput{850, "\x84"},
+                                         RedirectedOutput{437, "\x84"},
+                                         RedirectedOutput{65001, "\xC3\xA4"},
+                                         RedirectedOutput{1252, "\xE4"},
+                                         // Cyrillic has no ä: the console's own byte stands.
+                                         RedirectedOutput{1251, "\x84"}),
+                         [](const auto& info) { return std::to_string(info.param.code_page); });
+
+// Input from a file is in the console's input code page: UTF-8 counts as
+// seen, any other a byte a character. The key is still read at the console.
+struct RedirectedInput {
+    const char* name;
+    unsigned code_page;
+    std::string bytes;
+    std::string count;
+};
+
+void PrintTo(const RedirectedInput& r, std::ostream* os)
+{
+    *os << r.name;
+}
+
+class InputFromAFile : public testing::TestWithParam<RedirectedInput> {};
+
+TEST_P(InputFromAFile, IsCountedByTheConsolesInputCodePageAndTheKeyStillAwaited)
+{
+    const std::string in = testing::TempDir() + "pituus-console-in-" + GetParam().name + ".txt";
+    std::ofstream(in, std::ios::binary) << GetParam().bytes;
+    ConsoleRun run(GetParam().code_page, "< " + windows_path(in));
+    ASSERT_TRUE(run.shows("Tekstin mitta on " + GetParam().count + " merkki", starting))
+        << run.screen();
+    ASSERT_TRUE(run.key_ends_it());
+    EXPECT_EQ(run.exit_status(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, InputFromAFile,
+    testing::Values(RedirectedInput{"DecomposedUtf8", 65001, "Hyva\u0308a\u0308\r\nrest\r\n", "5"},
+                    RedirectedInput{"ThumbUtf8", 65001, "👍🏽\r\n", "1"},
+                    RedirectedInput{"Utf8InCodePage850", 850, "Hyvää\r\n", "7"},
+                    RedirectedInput{"CodePage850Letters", 850, "p\x84iv\x84\r\n", "5"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PasteAtTheConsole, MeasuresTheFirstLineAndTheRestIsNoKey)
+{
+    ConsoleRun run;
+    ASSERT_TRUE(run.shows("Anna tutkittava teksti:", starting)) << run.screen();
+    run.type("eka\rtoinen rivi\rkolmas rivi\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 3 merkkiä.")) << run.screen();
+    EXPECT_FALSE(run.ends(1s)) << "a pasted line was taken for the key";
+    ASSERT_TRUE(run.key_ends_it());
+    EXPECT_EQ(run.exit_status(), 0);
+}
+
+} // namespace
