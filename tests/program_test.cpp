@@ -156,6 +156,15 @@ TEST(CodePageTerminal, Latin9SpellsAUmlautAsItsOwnByte)
                            prompt + "Tekstin mitta on 5 merkki\xE4.\n");
 }
 
+// GB18030 spells ä in four bytes, as many as a letter's spelling holds.
+TEST(CodePageTerminal, Gb18030SpellsAUmlautInFourBytesAndCountsThemAsOne)
+{
+    const std::string a_umlaut = "\x81\x30\x8A\x31";
+    const Outcome run = run_in("zh_CN.GB18030", "p" + a_umlaut + "iv" + a_umlaut + "\n");
+    EXPECT_EQ(run.out, "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki" + a_umlaut +
+                           ")\n\n" + prompt + "Tekstin mitta on 5 merkki" + a_umlaut + ".\n");
+}
+
 TEST(Redirection, OutputFileHoldsTheThreeMessagesAndNothingElse)
 {
     const std::string path = testing::TempDir() + "pituus-output.txt";
