@@ -1,5 +1,5 @@
 """Prints the benchmark's table from hyperfine's JSON and the peak RSS list,
-then whether the cluster counters agreed."""
+then one line for each goal, and whether the cluster counters agreed."""
 import json
 import pathlib
 import sys
@@ -26,6 +26,53 @@ for name in (work / "cases.txt").read_text().split():
         kib = rss.get((name, column))
         print(f"{name:<16} {column:<16} {result['median'] * 1000:7.1f}ms {ratio:>14} "
               + (f"{kib / MIB:8.2f}MiB" if kib is not None else f"{'':>11}"))
+
+# What the goal is about, its case, the peer, and the bound: a time at most
+# that many times the peer's, or (faster) the peer's at least that many times ours.
+GOALS = [
+    ("Finnish NFC", "finnish-1GiB", "wc -l", "at most", 1.3),
+    ("real prose", "prose-1GiB", "wc -l", "at most", 1.3),
+    ("C locale", "ascii-1GiB", "wc -l", "at most", 1.1),
+    ("NFD", "nfd-1GiB", "wc -m", "faster", 10),
+    ("emoji-dense", "emoji-1GiB", "wc -m", "faster", 10),
+    ("emoji-dense", "emoji-64MiB", "ICU", "faster", 20),
+    ("short line, C", "short-line", "wc -l", "at most", 1.3),
+    ("short line, UTF-8", "short-line-utf8", "wc -l", "at most", 1.3),
+]
+
+
+def report(label, measured=None, goal="", met=False):
+    result = f"{measured:<30} {goal:<16} {'met' if met else 'NOT met'}" if measured else "not measured"
+    print(f"  {label:<36} {result}")
+
+
+print("\nGoals, as ratios within this run:")
+for what, name, peer, kind, bound in GOALS:
+    ours, theirs = median.get((name, "pituus")), median.get((name, peer))
+    label = f"{what} ({name})"
+    if ours is None or theirs is None:
+        report(label)
+    elif kind == "at most":
+        report(label, f"{ours / theirs:.2f} × {peer}", f"at most {bound} ×", ours / theirs <= bound)
+    else:
+        report(label, f"{theirs / ours:.1f} × faster than {peer}", f"at least {bound} ×",
+               theirs / ours >= bound)
+
+peaks = {name: kib / MIB for (name, column), kib in rss.items() if column == "pituus"}
+if peaks:
+    peak = max(peaks.values())
+    report("peak memory (every case)", f"{peak:.2f} MiB", "at most 3 MiB", peak <= 3)
+# The same locale on both sides: the locale's own data is part of the resident set.
+for locale, short, long_cases in (("C", "short-line", ["ascii-1GiB"]),
+                                  ("UTF-8", "short-line-utf8",
+                                   ["finnish-1GiB", "prose-1GiB", "nfd-1GiB", "emoji-1GiB"])):
+    long_peak = max((peaks[name] for name in long_cases if name in peaks), default=None)
+    label = f"memory, 10 B and 1 GiB line ({locale})"
+    if short not in peaks or long_peak is None:
+        report(label)
+    else:
+        report(label, f"{peaks[short]:.2f} and {long_peak:.2f} MiB", "within 0.5 MiB",
+               abs(long_peak - peaks[short]) <= 0.5)
 
 counts = {}
 counts_file = work / "counts.txt"
