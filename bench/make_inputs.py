@@ -1,5 +1,5 @@
 """Makes the benchmark's inputs, each a single line: 1 GiB of ASCII, of
-Finnish UTF-8 (NFC, about one byte in ten outside ASCII), of the same text
+Finnish UTF-8 (NFC, one character in six outside ASCII), of the same text
 decomposed (NFD: each ä an a and a combining diaeresis), of Finnish text
 dense with emoji sequences (skin tones, a ZWJ family, a flag, a keycap), and
 of Finnish prose as it is typeset (quotes, dashes, ellipses: prose.txt); the
