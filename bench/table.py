@@ -14,17 +14,19 @@ for line in (work / "rss.txt").read_text().splitlines():
     rss[(name, column)] = int(kib)
 
 print(f"{'case':<16} {'command':<16} {'median':>9} {'pituus ÷ this':>14} {'peak RSS':>10}")
-for name in (work / "cases.txt").read_text().split():
+for line in (work / "cases.txt").read_text().splitlines():
+    name, starts = line.split()
     results = []
     for part in (f"{name}.json", f"{name}.slow.json"):
         if (work / part).exists():
             results += json.loads((work / part).read_text())["results"]
     for result in results:
-        column = result["command"]
-        median[(name, column)] = result["median"]
-        ratio = "" if column == "pituus" else f"{results[0]['median'] / result['median']:.2f}"
+        # The time of one start, where a run started the command many times.
+        column, seconds = result["command"], result["median"] / int(starts)
+        median[(name, column)] = seconds
+        ratio = "" if column == "pituus" else f"{median[(name, 'pituus')] / seconds:.2f}"
         kib = rss.get((name, column))
-        print(f"{name:<16} {column:<16} {result['median'] * 1000:7.1f}ms {ratio:>14} "
+        print(f"{name:<16} {column:<16} {seconds * 1000:7.1f}ms {ratio:>14} "
               + (f"{kib / MIB:8.2f}MiB" if kib is not None else f"{'':>11}"))
 
 # What the goal is about, its case, the peer, and the bound: a time at most
