@@ -87,6 +87,6 @@ else
 	@echo "Skipped the Windows zip: $(CROSS_COMPILER_32) is not installed."
 endif
 
-# Speed and memory against wc and cat: see bench/README.md.
+# Speed and memory against wc, cat, ICU and Perl: see bench/README.md.
 bench:
 	bench/run

@@ -1,8 +1,12 @@
 """Makes the benchmark's inputs, each a single line: 1 GiB of ASCII, of
-Finnish UTF-8 (NFC, about one byte in ten outside ASCII), of the same text
-decomposed (NFD: each ä an a and a combining diaeresis), and of Finnish text
-dense with emoji sequences (skin tones, a ZWJ family, a flag, a keycap); the
-last two again at 64 MiB, for the slow Perl count; and a short line."""
+Finnish UTF-8 (NFC, one character in six outside ASCII), of the same text
+decomposed (NFD: each ä an a and a combining diaeresis), of Finnish text
+dense with emoji sequences (skin tones, a ZWJ family, a flag, a keycap), and
+of Finnish prose as it is typeset (quotes, dashes, ellipses: prose.txt); the
+last three again at 64 MiB, for the slow counts of ICU and Perl; and a short
+line."""
+import pathlib
+import random
 import sys
 import unicodedata
 
@@ -26,11 +30,33 @@ def write_line(path, sample, mebibytes):
         out.write(b"\n")
 
 
+def write_prose(path, mebibytes):
+    """The sentences of prose.txt in an order drawn with a fixed seed, so that
+    the text never repeats with a period a cache or a predictor could learn."""
+    text = (pathlib.Path(__file__).parent / "prose.txt").read_text(encoding="utf-8")
+    sentences = [f"{line} ".encode() for line in text.splitlines()
+                 if line and not line.startswith("#")]
+    draw = random.Random(16)
+    left = mebibytes * MIB
+    with open(path, "wb") as out:
+        while left > 0:
+            chunk = b"".join(draw.choices(sentences, k=16384))
+            if len(chunk) > left:
+                # The last one ends after a space, so that no character is cut.
+                chunk = chunk[: chunk.rindex(b" ", 0, left) + 1]
+                left = len(chunk)
+            out.write(chunk)
+            left -= len(chunk)
+        out.write(b"\n")
+
+
 write_line(f"{folder}/ascii.txt", "The quick brown fox jumps over the lazy dog. ", 1024)
 write_line(f"{folder}/finnish.txt", FINNISH, 1024)
 write_line(f"{folder}/nfd.txt", unicodedata.normalize("NFD", FINNISH), 1024)
 write_line(f"{folder}/emoji.txt", EMOJI, 1024)
 write_line(f"{folder}/nfd-64.txt", unicodedata.normalize("NFD", FINNISH), 64)
 write_line(f"{folder}/emoji-64.txt", EMOJI, 64)
+write_prose(f"{folder}/prose.txt", 1024)
+write_prose(f"{folder}/prose-64.txt", 64)
 with open(f"{folder}/short.txt", "wb") as out:
     out.write(b"Hyva paiva\n")
