@@ -76,3 +76,19 @@ std::size_t ConsoleText::take(std::span<const char16_t> units,
     }
     return written;
 }
+
+std::string_view next_console_piece(std::string_view text, std::size_t most) noexcept
+{
+    if (text.starts_with('\n')) {
+        return text.substr(0, 1);
+    }
+    const std::string_view line = text.substr(0, text.find('\n'));
+    if (line.size() <= most) {
+        return line;
+    }
+    std::size_t cut = most;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0U) == 0x80U) {
+        --cut; // a continuation byte: its character starts further back
+    }
+    return line.substr(0, cut > 0 ? cut : most);
+}

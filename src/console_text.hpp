@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string_view>
 
 // What a Windows console hands over as it is typed, UTF-16 read by read,
 // turned into the UTF-8 that the tool counts. A surrogate pair split between
@@ -27,3 +28,9 @@ private:
     char16_t held_high_ = 0;
     bool ended_ = false;
 };
+
+// The next piece of UTF-8 text that a console's writer sends as one: a line
+// feed alone (which goes as CR LF, as the C run-time's text mode writes it),
+// or the text up to the next line feed, at most `most` bytes and never cut
+// inside a character.
+std::string_view next_console_piece(std::string_view text, std::size_t most) noexcept;

@@ -121,4 +121,30 @@ TEST(ConsoleReads, NeverWriteMoreThanTheRoomTheyAskFor)
     EXPECT_EQ(out.size(), 6U);
 }
 
+// What a console's writer sends at once: lines and line feeds apart, and a
+// long line in pieces of whole characters.
+TEST(ConsoleOutput, GoesInPiecesOfWholeCharacters)
+{
+    const auto pieces = [](std::string_view text, std::size_t most) {
+        std::vector<std::string> sent;
+        while (!text.empty()) {
+            const std::string_view piece = next_console_piece(text, most);
+            if (piece.empty()) {
+                ADD_FAILURE() << "no progress";
+                break;
+            }
+            sent.emplace_back(piece);
+            text.remove_prefix(piece.size());
+        }
+        return sent;
+    };
+    using Pieces = std::vector<std::string>;
+    EXPECT_EQ(pieces("ab\n\ncd", 8), (Pieces{"ab", "\n", "\n", "cd"}));
+    EXPECT_EQ(pieces("abcdef", 4), (Pieces{"abcd", "ef"}));
+    EXPECT_EQ(pieces("abcä€", 4), (Pieces{"abc", "ä", "€"}));
+    EXPECT_EQ(pieces("ab👍", 5), (Pieces{"ab", "👍"}));
+    // No lead to cut before: the bytes go as they are, for the console to show as U+FFFD.
+    EXPECT_EQ(pieces("\x80\x80\x80", 2), (Pieces{"\x80\x80", "\x80"}));
+}
+
 } // namespace
