@@ -57,12 +57,17 @@ std::string visible(const std::string& screen)
     return text;
 }
 
+// The program started from cmd.exe, as a user starts it there.
+struct AtCmd {
+    std::optional<unsigned> code_page; // set with chcp first
+    std::string after_program;         // redirections, further commands
+    std::string options;               // cmd's own, before /c
+};
+
 class ConsoleRun {
 public:
-    // With a code page, the console is set to it with chcp before the
-    // program starts, as a user does at cmd.exe; `redirections` are cmd's.
-    explicit ConsoleRun(std::optional<unsigned> code_page = std::nullopt,
-                        const std::string& redirections = "")
+    // The program alone, or from cmd.exe.
+    explicit ConsoleRun(const std::optional<AtCmd>& cmd = std::nullopt)
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -74,10 +79,14 @@ public:
 
         const std::string program = windows_path(PITUUS_WINDOWS_PROGRAM);
         std::vector<std::string> arguments{PITUUS_WINE_RUN, PITUUS_WINDOWS_ARCH};
-        if (code_page || !redirections.empty()) {
+        if (cmd) {
             const std::string chcp =
-                code_page ? "chcp " + std::to_string(*code_page) + " >nul & " : "";
-            arguments.insert(arguments.end(), {"cmd", "/c", chcp + program + " " + redirections});
+                cmd->code_page ? "chcp " + std::to_string(*cmd->code_page) + " >nul & " : "";
+            arguments.emplace_back("cmd");
+            if (!cmd->options.empty()) {
+                arguments.push_back(cmd->options);
+            }
+            arguments.insert(arguments.end(), {"/c", chcp + program + " " + cmd->after_program});
         } else {
             arguments.push_back(program);
         }
@@ -201,7 +210,7 @@ class TypedAtTheConsole : public testing::TestWithParam<std::tuple<CodePage, Typ
 TEST_P(TypedAtTheConsole, IsCountedAsSeenAndTheMessagesReadRight)
 {
     const auto& [code_page, typed] = GetParam();
-    ConsoleRun run(code_page);
+    ConsoleRun run(code_page ? std::optional<AtCmd>(AtCmd{code_page, "", ""}) : std::nullopt);
     ASSERT_TRUE(run.shows("Anna tutkittava teksti:", starting)) << run.screen();
     EXPECT_NE(run.screen().find("(maks 256 merkkiä)"), std::string::npos) << run.screen();
     run.type(typed.text + "\r");
@@ -248,7 +257,7 @@ TEST_P(OutputToAFile, HoldsTheMessagesInTheConsolesOutputCodePage)
     const std::string out =
         testing::TempDir() + "pituus-console-out-" + std::to_string(GetParam().code_page) + ".txt";
     std::remove(out.c_str());
-    ConsoleRun run(GetParam().code_page, "> " + windows_path(out));
+    ConsoleRun run(AtCmd{GetParam().code_page, "> " + windows_path(out), ""});
     ASSERT_TRUE(pty::eventually(starting, [&] { return read_file(out).ends_with("teksti: "); }));
     run.type("abc\r");
     ASSERT_TRUE(pty::eventually(10s, [&] { return read_file(out).ends_with(".\r\n"); }))
@@ -290,7 +299,7 @@ TEST_P(InputFromAFile, IsCountedByTheConsolesInputCodePageAndTheKeyStillAwaited)
 {
     const std::string in = testing::TempDir() + "pituus-console-in-" + GetParam().name + ".txt";
     std::ofstream(in, std::ios::binary) << GetParam().bytes;
-    ConsoleRun run(GetParam().code_page, "< " + windows_path(in));
+    ConsoleRun run(AtCmd{GetParam().code_page, "< " + windows_path(in), ""});
     ASSERT_TRUE(run.shows("Tekstin mitta on " + GetParam().count + " merkki", starting))
         << run.screen();
     ASSERT_TRUE(run.key_ends_it());
@@ -314,6 +323,23 @@ TEST(PasteAtTheConsole, MeasuresTheFirstLineAndTheRestIsNoKey)
     EXPECT_FALSE(run.ends(1s)) << "a pasted line was taken for the key";
     ASSERT_TRUE(run.key_ends_it());
     EXPECT_EQ(run.exit_status(), 0);
+}
+
+// What comes with the key goes too, or cmd.exe would run a pasted line:
+// cmd's own prompt after the program, `set /p`, must wait for a new line.
+TEST(KeyAtTheConsole, TakesWhatCameWithItAlong)
+{
+    ConsoleRun run(AtCmd{std::nullopt, "& set /p rest=rest: & echo got[!rest!]", "/v:on"});
+    ASSERT_TRUE(run.shows("Anna tutkittava teksti:", starting)) << run.screen();
+    run.type("abc\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 3 merkki")) << run.screen();
+    EXPECT_FALSE(run.ends(500ms));
+    run.type("kecho pasted\r");
+    ASSERT_TRUE(run.shows("rest:")) << run.screen();
+    EXPECT_FALSE(run.ends(500ms)) << run.screen();
+    run.type("typed\r");
+    ASSERT_TRUE(run.ends());
+    EXPECT_NE(run.screen().find("got[typed]"), std::string::npos) << run.screen();
 }
 
 } // namespace

@@ -10,16 +10,13 @@ namespace platform {
 
 namespace {
 
+// A console takes all it is given, or nothing.
 bool write_units(HANDLE console, const wchar_t* units, DWORD size) noexcept
 {
-    while (size > 0) {
-        DWORD written = 0;
-        if (WriteConsoleW(console, units, size, &written, nullptr) == 0 || written == 0) {
-            errno = EIO;
-            return false;
-        }
-        units += written;
-        size -= written;
+    DWORD written = 0;
+    if (WriteConsoleW(console, units, size, &written, nullptr) == 0 || written != size) {
+        errno = EIO;
+        return false;
     }
     return true;
 }
