@@ -89,8 +89,9 @@ TEST_P(Utf8Line, IsCountedAsTheTerminalShowsIt)
 INSTANTIATE_TEST_SUITE_P(
     Lines, Utf8Line,
     testing::Values(
-        // A lone continuation byte, a cut-short sequence and an overlong slash.
-        Measured{"InvalidBytesCountOneEach", "a\x80\xE2\x82z\xC0\xAF\n", "7"},
+        // A lone continuation byte, a cut-short sequence and an overlong slash:
+        // one for each maximal subpart.
+        Measured{"IllFormedBytesCountOneForEachMaximalSubpart", "a\x80\xE2\x82z\xC0\xAF\n", "6"},
         // The C library decodes this as one character: our own decoder must be in use.
         Measured{"PastUnicodeIsFourBytesNotOneCharacter", "\xF4\x90\x80\x80\n", "4"},
         // Two, three and four bytes, across many reads.
