@@ -108,17 +108,48 @@ INSTANTIATE_TEST_SUITE_P(
         Measured{"AccentsAcrossManyReads", "a" + repeat("\u0308", 100000) + "b\n", "2"}),
     [](const auto& info) { return info.param.name; });
 
-// A terminal logged in from elsewhere sends a locale this system may lack.
-TEST(MissingLocale, NamingUtf8StillMeansAUtf8Terminal)
+struct LocaleSettings {
+    const char* name;
+    std::vector<std::string> environment;
+    bool utf8; // else the console's bytes, a byte a character
+};
+
+void PrintTo(const LocaleSettings& l, std::ostream* os)
 {
-    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        RunOptions options;
-        options.input = "Hyva\u0308a\u0308\n";
-        options.environment = {"LOCPATH=/nonexistent", std::string(variable) + "=fi_FI.utf8"};
-        const Outcome run = run_program(options);
-        EXPECT_EQ(run.out, no_result_line + "Tekstin mitta on 5 merkkiä.\n") << variable;
-    }
+    *os << l.name;
 }
+
+class LocaleSettingsOf : public testing::TestWithParam<LocaleSettings> {};
+
+TEST_P(LocaleSettingsOf, TellWhetherTheTerminalIsUtf8)
+{
+    RunOptions options;
+    options.input = "Hyva\u0308a\u0308\n"; // 5 characters in UTF-8, 9 bytes
+    options.environment = GetParam().environment;
+    options.environment.emplace_back("LOCPATH=/nonexistent");
+    EXPECT_EQ(run_program(options).out,
+              GetParam().utf8 ? no_result_line + "Tekstin mitta on 5 merkki\xC3\xA4.\n"
+                              : dialogue_cp850("9"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Environments, LocaleSettingsOf,
+    testing::Values(
+        // A terminal logged in from elsewhere sends a locale this system may lack.
+        LocaleSettings{"MissingUtf8LocaleInLcAll", {"LC_ALL=fi_FI.utf8"}, true},
+        LocaleSettings{"MissingUtf8LocaleInLcCtype", {"LC_CTYPE=fi_FI.utf8"}, true},
+        LocaleSettings{"MissingUtf8LocaleInLang", {"LANG=fi_FI.utf8"}, true},
+        // What macOS sends over SSH: the code set's name alone.
+        LocaleSettings{"CodeSetNameAloneFromAMac", {"LC_CTYPE=UTF-8"}, true},
+        LocaleSettings{"CodeSetNameAloneInLowerCase", {"LANG=utf8"}, true},
+        // A container, or env -i: no locale at all.
+        LocaleSettings{"NoLocaleVariable", {}, true},
+        LocaleSettings{"EmptyLocaleVariables", {"LC_ALL=", "LC_CTYPE=", "LANG="}, true},
+        LocaleSettings{"ExplicitC", {"LANG=C"}, false},
+        LocaleSettings{"ExplicitPosix", {"LC_ALL=POSIX"}, false},
+        LocaleSettings{"CInLcAllBeforeUtf8InLang", {"LC_ALL=C", "LANG=fi_FI.UTF-8"}, false},
+        LocaleSettings{"AnotherNameWithoutCodeSet", {"LANG=fi_FI"}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MissingLocale, OfAnotherCodeSetFallsBackToTheConsoleBytes)
 {
