@@ -74,6 +74,7 @@ LineLength read_line_length(Charset charset)
     // Not on the stack, which may be as small as 64 KiB (ulimit -s).
     static std::array<unsigned char, block_size> block;
     Line line(charset, !platform::input_drops_cr_before_lf());
+    const std::uint64_t limit = platform::terminal_line_limit();
     for (;;) {
         const std::ptrdiff_t size = platform::read_input(block);
         if (size < 0) {
@@ -84,10 +85,15 @@ LineLength read_line_length(Charset charset)
         if (size == 0 || line.add(std::span(block).first(static_cast<std::size_t>(size)))) {
             break;
         }
+        // A terminal in line mode hands over a line at a time: text without
+        // its line end comes only when Ctrl-D was pressed after it, also at
+        // the terminal's longest line.
+        if (limit > 0) {
+            break;
+        }
     }
     LineLength measured;
     measured.read = true;
-    const std::uint64_t limit = platform::terminal_line_limit();
     measured.cut_at = limit > 0 && line.bytes() >= limit ? limit : 0;
     measured.count = line.length(measured.cut_at > 0);
     measured.ended_unseen = !line.ended() && platform::input_shows_on_output();

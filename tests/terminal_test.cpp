@@ -466,12 +466,15 @@ TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
     EXPECT_TRUE(run.settings_as_before());
 }
 
-// A line typed at the terminal, as the terminal hands it over.
-TEST(TypedLine, CutByTheTerminalIsCountedAsItArrivedAndSaidSo)
+// A line typed at the terminal, as the terminal hands it over, ended by
+// Enter or by one Ctrl-D.
+class TypedLineEnd : public testing::TestWithParam<std::string> {};
+
+TEST_P(TypedLineEnd, CutByTheTerminalIsCountedAsItArrivedAndSaidSo)
 {
     TerminalRun run("", true);
     ASSERT_TRUE(run.shows("teksti: "));
-    run.paste(std::string(5000, 'x') + "\n");
+    run.paste(std::string(5000, 'x') + GetParam());
     ASSERT_TRUE(run.shows("Tekstin mitta on 4095 merkkiä.\r\n"));
     ASSERT_TRUE(run.shows("pituus: pääte ottaa riville enintään 4095 tavua"));
     ASSERT_TRUE(run.waits_for_key());
@@ -479,6 +482,9 @@ TEST(TypedLine, CutByTheTerminalIsCountedAsItArrivedAndSaidSo)
     ASSERT_TRUE(run.ends());
     EXPECT_EQ(run.exit_status(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Keys, TypedLineEnd, testing::Values("\n", "\x04"),
+                         [](const auto& info) { return info.param == "\n" ? "Enter" : "CtrlD"; });
 
 TEST(TypedLine, CutByTheTerminalCountsNoHalfCharacter)
 {
@@ -492,11 +498,11 @@ TEST(TypedLine, CutByTheTerminalCountsNoHalfCharacter)
     EXPECT_TRUE(run.shows("Tekstin mitta on 2047 merkkiä.\r\n"));
 }
 
-TEST(TypedLine, EndedByCtrlDAfterTextHasItsResultOnALineOfItsOwn)
+TEST(TypedLine, EndedByOneCtrlDAfterTextHasItsResultOnALineOfItsOwn)
 {
     TerminalRun run("", true);
     ASSERT_TRUE(run.shows("teksti: "));
-    run.type("abc\x04\x04");
+    run.type("abc\x04");
     ASSERT_TRUE(run.waits_for_key());
     run.type("k");
     ASSERT_TRUE(run.ends());
