@@ -31,13 +31,27 @@ bool same_settings(const termios& a, const termios& b)
            std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc));
 }
 
+// The settings a shell keeps while it reads a command line, as readline
+// does: its own line editing, no echo.
+termios shell_prompt_settings(termios settings)
+{
+    settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    return settings;
+}
+
+// How the shell starts the program.
+enum class Job {
+    foreground,
+    background, // with &: the shell keeps the terminal, with its prompt's settings
+};
+
 // A pseudo-terminal that becomes the program's controlling terminal, with
 // standard input and output either on it or on pipes of the test's own.
 class TerminalRun {
 public:
     // hangup_ignored: started as nohup starts it.
     TerminalRun(const std::string& piped_input, bool output_on_terminal,
-                bool hangup_ignored = false)
+                bool hangup_ignored = false, Job job_kind = Job::foreground)
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -53,7 +67,8 @@ public:
             throw std::runtime_error("pipe failed");
         }
         std::array<int, 2> events{};
-        if (pipe2(events.data(), O_CLOEXEC) != 0) {
+        std::array<int, 2> commands{};
+        if (pipe2(events.data(), O_CLOEXEC) != 0 || pipe2(commands.data(), O_CLOEXEC) != 0) {
             throw std::runtime_error("pipe failed");
         }
         std::string program = program_path();
@@ -62,7 +77,7 @@ public:
         std::array<char*, 2> envp{locale.data(), nullptr};
         if (fork() == 0) {
             // A small job-control shell: it owns the terminal, and runs the
-            // program as its foreground job, so that stops work as they do
+            // program as a job of its own, so that stops work as they do
             // under a real shell. It reports the job's pid, then each change.
             close(master_); // or the terminal could never hang up
             setsid();
@@ -70,10 +85,13 @@ public:
             ioctl(terminal, TIOCSCTTY, 0);
             (void)std::signal(SIGTTOU, SIG_IGN);
             (void)std::signal(SIGHUP, SIG_IGN); // so that it reports how a hang-up ends the job
+            const bool background = job_kind == Job::background;
             const pid_t job = fork();
             if (job == 0) {
                 setpgid(0, 0);
-                tcsetpgrp(terminal, getpgrp());
+                if (!background) {
+                    tcsetpgrp(terminal, getpgrp());
+                }
                 (void)std::signal(SIGTTOU, SIG_DFL);
                 (void)std::signal(SIGPIPE, SIG_DFL); // the tests themselves ignore it
                 (void)std::signal(SIGHUP, hangup_ignored ? SIG_IGN : SIG_DFL);
@@ -84,20 +102,22 @@ public:
                 _exit(127);
             }
             setpgid(job, job);
-            tcsetpgrp(terminal, job);
-            (void)!write(events[1], &job, sizeof job);
-            for (int status = 0; waitpid(job, &status, WUNTRACED | WCONTINUED) == job;) {
-                (void)!write(events[1], &status, sizeof status);
-                if (WIFEXITED(status) || WIFSIGNALED(status)) {
-                    break;
-                }
+            if (background) {
+                const termios prompt = shell_prompt_settings(before_);
+                tcsetattr(terminal, TCSANOW, &prompt);
+            } else {
+                tcsetpgrp(terminal, job);
             }
+            (void)!write(events[1], &job, sizeof job);
+            run_shell(terminal, job, commands[0], events[1], before_);
             _exit(0);
         }
         close(in[0]);
         close(out[1]);
         close(events[1]);
+        close(commands[0]);
         events_ = events[0];
+        commands_ = commands[1];
         if (read(events_, &pid_, sizeof pid_) != sizeof pid_) {
             throw std::runtime_error("the job did not start");
         }
@@ -120,6 +140,7 @@ public:
             ends();
         }
         close(events_);
+        close(commands_);
         if (master_ >= 0) {
             close(master_);
         }
@@ -184,6 +205,13 @@ public:
 
     void signal(int number) const { kill(pid_, number); }
 
+    // What the user tells the shell: fg, kill %1, and what the shell does
+    // itself when its foreground job stops: it takes the terminal back, with
+    // the settings of its prompt.
+    void fg() const { command('f'); }
+    void kill_job() const { command('k'); }
+    void shell_takes_terminal_back() const { command('b'); }
+
     // The terminal goes away, as when its window is closed.
     void hang_up()
     {
@@ -215,6 +243,14 @@ public:
         return same_settings(before_, now);
     }
 
+    // The settings are the ones the shell keeps at its prompt.
+    [[nodiscard]] bool settings_of_the_shell_prompt() const
+    {
+        termios now{};
+        tcgetattr(slave_, &now);
+        return same_settings(shell_prompt_settings(before_), now);
+    }
+
     // What is typed and not yet read, as a program reading the terminal
     // next would get it: in line mode the count covers finished lines only,
     // so it is taken with line editing off for a moment.
@@ -229,6 +265,17 @@ public:
         ioctl(slave_, FIONREAD, &pending);
         tcsetattr(slave_, TCSANOW, &now);
         return pending;
+    }
+
+    // The erase key set as stty sets it, from elsewhere while the program
+    // runs: it is no setting of the program's, and stays.
+    void set_erase_key(cc_t key)
+    {
+        termios now{};
+        tcgetattr(slave_, &now);
+        now.c_cc[VERASE] = key;
+        tcsetattr(slave_, TCSANOW, &now);
+        before_.c_cc[VERASE] = key;
     }
 
     // The settings the terminal had before the run, put back as a shell puts
@@ -253,6 +300,40 @@ public:
     [[nodiscard]] std::string piped_output() const { return pty::drain(piped_out_); }
 
 private:
+    // The shell's loop: reports each change of the job, and does what it is told.
+    static void run_shell(int terminal, pid_t job, int commands, int events, const termios& before)
+    {
+        const termios prompt = shell_prompt_settings(before);
+        pollfd told{commands, POLLIN, 0};
+        for (;;) {
+            int status = 0;
+            if (waitpid(job, &status, WUNTRACED | WCONTINUED | WNOHANG) == job) {
+                (void)!write(events, &status, sizeof status);
+                if (WIFEXITED(status) || WIFSIGNALED(status)) {
+                    return;
+                }
+            }
+            char command = 0;
+            if (poll(&told, 1, 5) <= 0 || read(commands, &command, 1) != 1) {
+                told.fd = (told.revents & POLLHUP) != 0 ? -1 : told.fd;
+                continue;
+            }
+            if (command == 'f') { // out of its prompt's settings, then the job goes ahead
+                tcsetattr(terminal, TCSANOW, &before);
+                tcsetpgrp(terminal, job);
+                kill(-job, SIGCONT);
+            } else if (command == 'k') { // as kill %1 does it
+                kill(-job, SIGTERM);
+                kill(-job, SIGCONT);
+            } else if (command == 'b') {
+                tcsetpgrp(terminal, getpgrp());
+                tcsetattr(terminal, TCSANOW, &prompt);
+            }
+        }
+    }
+
+    void command(char c) const { (void)!write(commands_, &c, 1); }
+
     template <typename Wanted> bool next_event_where(Wanted wanted, std::chrono::milliseconds limit)
     {
         pollfd ready{events_, POLLIN, 0};
@@ -272,6 +353,7 @@ private:
     int slave_ = -1;
     int piped_out_ = -1;
     int events_ = -1;
+    int commands_ = -1;
     pid_t pid_ = -1;
     termios before_{};
     std::string screen_;
@@ -433,15 +515,19 @@ INSTANTIATE_TEST_SUITE_P(Terminal, HangUp, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "DuringWait" : "DuringRead"; });
 
 // SIGSTOP cannot be caught, so the terminal stays in key mode while stopped;
-// the shell then puts back its own settings, and on resume the wait must
-// set up key mode again.
-TEST(StopAndResume, ResumedAfterAnUncatchableStopTheWaitReadsSingleKeysAgain)
+// a shell then puts back its own settings (or nobody does, where no shell
+// watched), and on resume the wait must set up key mode again.
+class UncatchableStop : public testing::TestWithParam<bool> {};
+
+TEST_P(UncatchableStop, ResumedTheWaitReadsSingleKeysAgain)
 {
     TerminalRun run("abc\n", false);
     ASSERT_TRUE(run.waits_for_key());
     run.signal(SIGSTOP);
     ASSERT_TRUE(run.stops());
-    run.reset_settings();
+    if (GetParam()) {
+        run.reset_settings();
+    }
     run.signal(SIGCONT);
     ASSERT_TRUE(run.waits_for_key());
     run.type("k");
@@ -449,6 +535,11 @@ TEST(StopAndResume, ResumedAfterAnUncatchableStopTheWaitReadsSingleKeysAgain)
     EXPECT_EQ(run.exit_status(), 0);
     EXPECT_TRUE(run.settings_as_before());
 }
+
+INSTANTIATE_TEST_SUITE_P(StopAndResume, UncatchableStop, testing::Values(true, false),
+                         [](const auto& info) {
+                             return info.param ? "ShellPutsItsSettingsBack" : "NoShellWatches";
+                         });
 
 TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
 {
@@ -463,6 +554,60 @@ TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
     run.type("k");
     ASSERT_TRUE(run.ends());
     EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+// A job started in the background (pituus < file &, echo hei | pituus &)
+// leaves the terminal to the shell, settings and all: it stops when it
+// reads the key, as any program does that reads the terminal from there.
+TEST(BackgroundJob, StopsAtTheKeyLeavingTheShellsSettingsAndKillEndsIt)
+{
+    TerminalRun run("hei\n", true, false, Job::background);
+    ASSERT_TRUE(run.stops());
+    EXPECT_TRUE(run.shows("Tekstin mitta on 3 merkkiä.\r\n"));
+    EXPECT_TRUE(run.settings_of_the_shell_prompt());
+    run.kill_job();
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.end_signal(), SIGTERM);
+    EXPECT_TRUE(run.settings_of_the_shell_prompt());
+}
+
+TEST(BackgroundJob, BroughtForwardWaitsForTheKeyAndPutsTheSettingsBack)
+{
+    TerminalRun run("hei\n", true, false, Job::background);
+    ASSERT_TRUE(run.stops());
+    run.fg();
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+// Stopped where no process can stop itself (SIGSTOP) while in key mode: the
+// shell takes the terminal back with its own settings, and kill %1 must end
+// the job without touching them from the background.
+TEST(BackgroundJob, StoppedInKeyModeEndsByKillLeavingTheShellsSettings)
+{
+    TerminalRun run("hei\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.signal(SIGSTOP);
+    ASSERT_TRUE(run.stops());
+    run.shell_takes_terminal_back();
+    ASSERT_TRUE(pty::eventually(10s, [&] { return run.settings_of_the_shell_prompt(); }));
+    run.kill_job();
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.end_signal(), SIGTERM);
+    EXPECT_TRUE(run.settings_of_the_shell_prompt());
+}
+
+TEST(KeystrokeWait, PutsBackWhatItChangedAndNothingElse)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.set_erase_key(0x08);
+    run.type("k");
+    ASSERT_TRUE(run.ends());
     EXPECT_TRUE(run.settings_as_before());
 }
 
