@@ -1,6 +1,7 @@
 #include "line.hpp"
 
 #include "platform/input.hpp"
+#include "platform/keyboard.hpp"
 
 #include <array>
 #include <cerrno>
@@ -92,10 +93,11 @@ LineLength read_line_length(Charset charset)
             break;
         }
     }
+    const bool dropped = platform::quiet_after_line();
     LineLength measured;
     measured.read = true;
     measured.cut_at = limit > 0 && line.bytes() >= limit ? limit : 0;
     measured.count = line.length(measured.cut_at > 0);
-    measured.ended_unseen = !line.ended() && platform::input_shows_on_output();
+    measured.ended_unseen = (!line.ended() || dropped) && platform::input_shows_on_output();
     return measured;
 }

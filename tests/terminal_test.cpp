@@ -417,15 +417,17 @@ std::string lines_to_paste(int count)
 }
 
 // A paste at the prompt: its first line is measured, and its other lines are
-// no key and never reach the shell.
+// no key and never reach the shell. Their echo stops with the first line, and
+// the result comes last, on a line of its own.
 class PasteAtThePrompt : public testing::TestWithParam<int> {};
 
-TEST_P(PasteAtThePrompt, MeasuresTheFirstLineAndStillWaitsForAKey)
+TEST_P(PasteAtThePrompt, MeasuresTheFirstLineAndShowsTheResultLast)
 {
+    const std::string result = "Tekstin mitta on 10 merkkiä.\r\n";
     TerminalRun run("", true);
     ASSERT_TRUE(run.shows("teksti: "));
     run.paste("first line\n" + lines_to_paste(GetParam() - 1));
-    ASSERT_TRUE(run.shows("Tekstin mitta on 10 merkkiä."));
+    ASSERT_TRUE(run.shows(result));
     ASSERT_TRUE(run.waits_for_key());
     run.paste_done();
     EXPECT_FALSE(run.ends(300ms)) << "a pasted line was taken for the key";
@@ -434,9 +436,12 @@ TEST_P(PasteAtThePrompt, MeasuresTheFirstLineAndStillWaitsForAKey)
     EXPECT_EQ(run.exit_status(), 0);
     EXPECT_EQ(run.pending_input(), 0);
     EXPECT_TRUE(run.settings_as_before());
+    const std::string screen = run.screen();
+    EXPECT_TRUE(screen.ends_with("\r\n" + result))
+        << screen.substr(screen.size() - std::min<std::size_t>(screen.size(), 300));
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, PasteAtThePrompt, testing::Values(3, 600, 6000));
+INSTANTIATE_TEST_SUITE_P(Lines, PasteAtThePrompt, testing::Values(3, 600, 1001, 6000));
 
 TEST(KeystrokeWait, PasteDuringTheWaitLeavesNothingForTheShell)
 {

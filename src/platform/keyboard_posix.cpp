@@ -287,6 +287,15 @@ bool take_keyboard(int when) noexcept
 
 } // namespace
 
+bool quiet_after_line()
+{
+    // Standard input is the terminal in whose foreground this process is.
+    if (tcgetpgrp(STDIN_FILENO) != getpgrp() || !take_keyboard(TCSANOW)) {
+        return false;
+    }
+    return drain_until_quiet(paste_quiet_ms) > 0;
+}
+
 void wait_for_key()
 {
     // What was typed ahead goes, whole lines or not.
