@@ -49,9 +49,11 @@ enum class Job {
 // standard input and output either on it or on pipes of the test's own.
 class TerminalRun {
 public:
-    // hangup_ignored: started as nohup starts it.
+    // hangup_ignored: started as nohup starts it. input_path: standard input
+    // opened from there instead.
     TerminalRun(const std::string& piped_input, bool output_on_terminal,
-                bool hangup_ignored = false, Job job_kind = Job::foreground)
+                bool hangup_ignored = false, Job job_kind = Job::foreground,
+                const std::string& input_path = "")
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -96,6 +98,9 @@ public:
                 (void)std::signal(SIGPIPE, SIG_DFL); // the tests themselves ignore it
                 (void)std::signal(SIGHUP, hangup_ignored ? SIG_IGN : SIG_DFL);
                 dup2(piped_input.empty() ? terminal : in[0], STDIN_FILENO);
+                if (!input_path.empty()) {
+                    dup2(open(input_path.c_str(), O_RDONLY), STDIN_FILENO);
+                }
                 dup2(output_on_terminal ? terminal : out[1], STDOUT_FILENO);
                 dup2(terminal, STDERR_FILENO);
                 execve(argv[0], argv.data(), envp.data());
@@ -614,6 +619,18 @@ TEST(KeystrokeWait, PutsBackWhatItChangedAndNothingElse)
     run.type("k");
     ASSERT_TRUE(run.ends());
     EXPECT_TRUE(run.settings_as_before());
+}
+
+TEST(FailureAtTheTerminal, StartsOnALineOfItsOwnBelowThePrompt)
+{
+    TerminalRun run("", true, false, Job::foreground, "/");
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 1);
+    EXPECT_TRUE(run.screen().ends_with(
+        "teksti: \r\npituus: syötteen lukeminen epäonnistui: Is a directory\r\n"))
+        << run.screen();
 }
 
 // A line typed at the terminal, as the terminal hands it over, ended by
