@@ -75,7 +75,6 @@ LineLength read_line_length(Charset charset)
     // Not on the stack, which may be as small as 64 KiB (ulimit -s).
     static std::array<unsigned char, block_size> block;
     Line line(charset, !platform::input_drops_cr_before_lf());
-    const std::uint64_t limit = platform::terminal_line_limit();
     for (;;) {
         const std::ptrdiff_t size = platform::read_input(block);
         if (size < 0) {
@@ -89,10 +88,13 @@ LineLength read_line_length(Charset charset)
         // A terminal in line mode hands over a line at a time: text without
         // its line end comes only when Ctrl-D was pressed after it, also at
         // the terminal's longest line.
-        if (limit > 0) {
+        if (platform::terminal_line_limit() > 0) {
             break;
         }
     }
+    // The terminal's limit while it is still in line mode: the next step
+    // takes it out.
+    const std::uint64_t limit = platform::terminal_line_limit();
     const bool dropped = platform::quiet_after_line();
     LineLength measured;
     measured.read = true;

@@ -184,7 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
              "\xD8\x80"
              "a",
              1},
-        Seen{"PrependThenInvalidByte", "\xD8\x80\xFF", 1}),
+        Seen{"PrependThenInvalidByte", "\xD8\x80\xFF", 1},
+        Seen{"PrependThenASequenceCutShort", "\xD8\x80\xE2\x82", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -139,6 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
         LocaleSettings{"MissingUtf8LocaleInLcAll", {"LC_ALL=fi_FI.utf8"}, true},
         LocaleSettings{"MissingUtf8LocaleInLcCtype", {"LC_CTYPE=fi_FI.utf8"}, true},
         LocaleSettings{"MissingUtf8LocaleInLang", {"LANG=fi_FI.utf8"}, true},
+        LocaleSettings{"MissingUtf8LocaleWithAModifier", {"LANG=fi_FI.UTF-8@euro"}, true},
         // What macOS sends over SSH: the code set's name alone.
         LocaleSettings{"CodeSetNameAloneFromAMac", {"LC_CTYPE=UTF-8"}, true},
         LocaleSettings{"CodeSetNameAloneInLowerCase", {"LANG=utf8"}, true},
@@ -148,6 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
         LocaleSettings{"ExplicitC", {"LANG=C"}, false},
         LocaleSettings{"ExplicitPosix", {"LC_ALL=POSIX"}, false},
         LocaleSettings{"CInLcAllBeforeUtf8InLang", {"LC_ALL=C", "LANG=fi_FI.UTF-8"}, false},
+        LocaleSettings{"EmptyLcAllBeforeCInLang", {"LC_ALL=", "LANG=C"}, false},
         LocaleSettings{"AnotherNameWithoutCodeSet", {"LANG=fi_FI"}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -49,11 +49,10 @@ enum class Job {
 // standard input and output either on it or on pipes of the test's own.
 class TerminalRun {
 public:
-    // hangup_ignored: started as nohup starts it. input_path: standard input
-    // opened from there instead.
-    TerminalRun(const std::string& piped_input, bool output_on_terminal,
-                bool hangup_ignored = false, Job job_kind = Job::foreground,
-                const std::string& input_path = "")
+    // ignored: a signal that the program starts with ignored, as nohup
+    // starts it with SIGHUP. input_path: standard input opened from there.
+    TerminalRun(const std::string& piped_input, bool output_on_terminal, int ignored = 0,
+                Job job_kind = Job::foreground, const std::string& input_path = "")
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -96,7 +95,10 @@ public:
                 }
                 (void)std::signal(SIGTTOU, SIG_DFL);
                 (void)std::signal(SIGPIPE, SIG_DFL); // the tests themselves ignore it
-                (void)std::signal(SIGHUP, hangup_ignored ? SIG_IGN : SIG_DFL);
+                (void)std::signal(SIGHUP, SIG_DFL);
+                if (ignored != 0) {
+                    (void)std::signal(ignored, SIG_IGN);
+                }
                 dup2(piped_input.empty() ? terminal : in[0], STDIN_FILENO);
                 if (!input_path.empty()) {
                     dup2(open(input_path.c_str(), O_RDONLY), STDIN_FILENO);
@@ -272,15 +274,23 @@ public:
         return pending;
     }
 
-    // The erase key set as stty sets it, from elsewhere while the program
-    // runs: it is no setting of the program's, and stays.
-    void set_erase_key(cc_t key)
+    // Settings changed as stty changes them, from elsewhere while the program
+    // runs: no settings of the program's, they stay.
+    template <typename Change> void change_settings(Change change)
     {
         termios now{};
         tcgetattr(slave_, &now);
-        now.c_cc[VERASE] = key;
+        change(now);
         tcsetattr(slave_, TCSANOW, &now);
-        before_.c_cc[VERASE] = key;
+        change(before_);
+    }
+
+    // What is typed and not yet read, out of line mode.
+    [[nodiscard]] int unread_keys() const
+    {
+        int pending = -1;
+        ioctl(slave_, FIONREAD, &pending);
+        return pending;
     }
 
     // The settings the terminal had before the run, put back as a shell puts
@@ -482,7 +492,7 @@ INSTANTIATE_TEST_SUITE_P(Gaps, EscapeSequenceInPieces, testing::Values(5, 100),
 
 TEST(KeystrokeWait, UnderNohupAHangUpSignalDoesNotEndTheWait)
 {
-    TerminalRun run("abc\n", false, true);
+    TerminalRun run("abc\n", false, SIGHUP);
     ASSERT_TRUE(run.waits_for_key());
     run.signal(SIGHUP);
     EXPECT_FALSE(run.ends(300ms));
@@ -551,9 +561,13 @@ INSTANTIATE_TEST_SUITE_P(StopAndResume, UncatchableStop, testing::Values(true, f
                              return info.param ? "ShellPutsItsSettingsBack" : "NoShellWatches";
                          });
 
-TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
+// Stopped by the shell (SIGTSTP); also where the resume brings no SIGCONT
+// handler (the program started with it ignored), or no stop happens at all.
+class StopByTheShell : public testing::TestWithParam<int> {};
+
+TEST_P(StopByTheShell, LeavesTheTerminalAsItWasAndWaitsAgainOnResume)
 {
-    TerminalRun run("abc\n", false);
+    TerminalRun run("abc\n", false, GetParam());
     ASSERT_TRUE(run.waits_for_key());
     run.signal(SIGTSTP);
     ASSERT_TRUE(run.stops());
@@ -567,12 +581,17 @@ TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
     EXPECT_TRUE(run.settings_as_before());
 }
 
+INSTANTIATE_TEST_SUITE_P(StopAndResume, StopByTheShell, testing::Values(0, SIGCONT),
+                         [](const auto& info) {
+                             return info.param == 0 ? "Plain" : "WithSigcontIgnored";
+                         });
+
 // A job started in the background (pituus < file &, echo hei | pituus &)
 // leaves the terminal to the shell, settings and all: it stops when it
 // reads the key, as any program does that reads the terminal from there.
 TEST(BackgroundJob, StopsAtTheKeyLeavingTheShellsSettingsAndKillEndsIt)
 {
-    TerminalRun run("hei\n", true, false, Job::background);
+    TerminalRun run("hei\n", true, 0, Job::background);
     ASSERT_TRUE(run.stops());
     EXPECT_TRUE(run.shows("Tekstin mitta on 3 merkkiä.\r\n"));
     EXPECT_TRUE(run.settings_of_the_shell_prompt());
@@ -584,7 +603,7 @@ TEST(BackgroundJob, StopsAtTheKeyLeavingTheShellsSettingsAndKillEndsIt)
 
 TEST(BackgroundJob, BroughtForwardWaitsForTheKeyAndPutsTheSettingsBack)
 {
-    TerminalRun run("hei\n", true, false, Job::background);
+    TerminalRun run("hei\n", true, 0, Job::background);
     ASSERT_TRUE(run.stops());
     run.fg();
     ASSERT_TRUE(run.waits_for_key());
@@ -615,7 +634,7 @@ TEST(KeystrokeWait, PutsBackWhatItChangedAndNothingElse)
 {
     TerminalRun run("abc\n", false);
     ASSERT_TRUE(run.waits_for_key());
-    run.set_erase_key(0x08);
+    run.change_settings([](termios& settings) { settings.c_cc[VERASE] = 0x08; });
     run.type("k");
     ASSERT_TRUE(run.ends());
     EXPECT_TRUE(run.settings_as_before());
@@ -623,7 +642,7 @@ TEST(KeystrokeWait, PutsBackWhatItChangedAndNothingElse)
 
 TEST(FailureAtTheTerminal, StartsOnALineOfItsOwnBelowThePrompt)
 {
-    TerminalRun run("", true, false, Job::foreground, "/");
+    TerminalRun run("", true, 0, Job::foreground, "/");
     ASSERT_TRUE(run.waits_for_key());
     run.type("k");
     ASSERT_TRUE(run.ends());
@@ -654,6 +673,39 @@ TEST_P(TypedLineEnd, CutByTheTerminalIsCountedAsItArrivedAndSaidSo)
 
 INSTANTIATE_TEST_SUITE_P(Keys, TypedLineEnd, testing::Values("\n", "\x04"),
                          [](const auto& info) { return info.param == "\n" ? "Enter" : "CtrlD"; });
+
+// Out of line mode (stty -icanon) the terminal hands over keys as they come:
+// the line goes on to its line feed.
+TEST(TypedLine, OutOfLineModeGoesOnToTheLineFeed)
+{
+    TerminalRun run("", true);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.change_settings([](termios& settings) { settings.c_lflag &= ~ICANON; });
+    run.type("qz");
+    // Shown, so the terminal has taken them, and no longer there to read.
+    ASSERT_TRUE(run.shows("qz"));
+    ASSERT_TRUE(pty::eventually(10s, [&] { return run.unread_keys() == 0; }));
+    run.type("w\n");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 3 merkkiä.\r\n"));
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+// A key typed right after Enter shows after the line, and goes.
+TEST(TypedLine, KeyTypedAfterTheLinePutsTheResultOnALineOfItsOwn)
+{
+    TerminalRun run("", true);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("abc\nx");
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    const std::string screen = run.screen();
+    EXPECT_NE(screen.find("teksti: abc\r\n"), std::string::npos) << screen;
+    EXPECT_TRUE(screen.ends_with("\r\nTekstin mitta on 3 merkkiä.\r\n")) << screen;
+}
 
 TEST(TypedLine, CutByTheTerminalCountsNoHalfCharacter)
 {
