@@ -470,7 +470,8 @@ TEST(KeystrokeWait, PasteDuringTheWaitLeavesNothingForTheShell)
 }
 
 // A function key whose bytes come apart: a few milliseconds on a busy
-// machine, a tenth of a second over a slow link.
+// machine, a tenth of a second or more over a slow link, longer than the
+// quiet that ends a paste.
 class EscapeSequenceInPieces : public testing::TestWithParam<int> {};
 
 TEST_P(EscapeSequenceInPieces, LeavesNothingPending)
@@ -487,7 +488,7 @@ TEST_P(EscapeSequenceInPieces, LeavesNothingPending)
     EXPECT_EQ(run.pending_input(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Gaps, EscapeSequenceInPieces, testing::Values(5, 100),
+INSTANTIATE_TEST_SUITE_P(Gaps, EscapeSequenceInPieces, testing::Values(5, 100, 150),
                          [](const auto& info) { return std::to_string(info.param) + "ms"; });
 
 TEST(KeystrokeWait, UnderNohupAHangUpSignalDoesNotEndTheWait)
