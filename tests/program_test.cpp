@@ -4,7 +4,9 @@
 #include "text.hpp"
 
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 namespace {
 
@@ -275,6 +277,15 @@ INSTANTIATE_TEST_SUITE_P(
                                       o.file_size_limit = static_cast<long>(no_result_line.size());
                                   },
                                   "", write_failed + "File too large\n"},
+                    // A reason of its own, passed on as it is: a file sealed
+                    // against writing.
+                    StreamFailure{"SealedFile",
+                                  [](RunOptions& o) {
+                                      const int file = memfd_create("sealed", MFD_ALLOW_SEALING);
+                                      fcntl(file, F_ADD_SEALS, F_SEAL_WRITE);
+                                      o.stdout_path = "/proc/self/fd/" + std::to_string(file);
+                                  },
+                                  "", write_failed + "Operation not permitted\n"},
                     StreamFailure{"ClosedPipeWithSigpipeIgnored",
                                   [](RunOptions& o) {
                                       o.stdout_reader_gone = true;
