@@ -90,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Utf8Case{"TwoByteLeadThenAnotherLead", "\xC3\xC3\xA4", 2},
                     Utf8Case{"CutShortTwiceAtTheEnd", "\xF0\x9F\x87\xF0\x9F", 2, 3},
                     Utf8Case{"OverlongSlash", "\xC0\xAF", 2},
+                    Utf8Case{"OverlongTwoByteLeadC1", "\xC1\xBF", 2},
                     // E0 80 starts no valid sequence: E0 is a subpart of its own.
                     Utf8Case{"OverlongThreeByte", "\xE0\x80\xAF", 3},
                     Utf8Case{"EncodedSurrogate", "\xED\xA0\x80", 3},
