@@ -1,6 +1,6 @@
 # Installing and packaging: on Linux the program, its manual pages (Finnish as
 # the default, English beside it) and a Debian package; on Windows a zip with
-# the program and a Finnish read-me in the console's code page.
+# the program and a Finnish read-me.
 
 set(CPACK_PACKAGE_NAME pituus)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -12,10 +12,13 @@ set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
 
 if(WIN32)
     install(TARGETS pituus RUNTIME DESTINATION .)
-    # Windows' own tools read a text file as the console's code page with CR LF.
+    # UTF-8 with a byte-order mark and CR LF line ends, which Notepad reads
+    # right on every Windows from XP on (older ones take a file without the
+    # mark for the ANSI code page).
     set(readme ${CMAKE_BINARY_DIR}/LUEMINUT.TXT)
     add_custom_command(OUTPUT ${readme}
-        COMMAND iconv -f UTF-8 -t CP850 ${CMAKE_SOURCE_DIR}/doc/LUEMINUT.txt | sed "s/$/\\r/" > ${readme}
+        COMMAND printf "\\357\\273\\277" > ${readme}
+        COMMAND sed "s/$/\\r/" ${CMAKE_SOURCE_DIR}/doc/LUEMINUT.txt >> ${readme}
         DEPENDS ${CMAKE_SOURCE_DIR}/doc/LUEMINUT.txt
         VERBATIM)
     # The licence, with the CR LF line ends of Windows' own tools.

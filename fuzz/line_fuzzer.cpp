@@ -44,44 +44,60 @@ std::span<const std::uint8_t> reference_line(std::span<const std::uint8_t> input
     return input.first(std::min(zero, end));
 }
 
-// The code points of the text by the table of well-formed UTF-8 byte
-// sequences in the Unicode standard (3.9); a byte that begins none is U+FFFD.
+// One row of the table of well-formed UTF-8 byte sequences in the Unicode
+// Standard (3.9, table 3-7): the range each byte of the sequence must lie in.
+struct WellFormed {
+    std::size_t length;
+    std::array<std::uint8_t, 4> low;
+    std::array<std::uint8_t, 4> high;
+};
+
+constexpr std::array<WellFormed, 9> well_formed{{
+    {1, {0x00}, {0x7F}},
+    {2, {0xC2, 0x80}, {0xDF, 0xBF}},
+    {3, {0xE0, 0xA0, 0x80}, {0xE0, 0xBF, 0xBF}},
+    {3, {0xE1, 0x80, 0x80}, {0xEC, 0xBF, 0xBF}},
+    {3, {0xED, 0x80, 0x80}, {0xED, 0x9F, 0xBF}},
+    {3, {0xEE, 0x80, 0x80}, {0xEF, 0xBF, 0xBF}},
+    {4, {0xF0, 0x90, 0x80, 0x80}, {0xF0, 0xBF, 0xBF, 0xBF}},
+    {4, {0xF1, 0x80, 0x80, 0x80}, {0xF3, 0xBF, 0xBF, 0xBF}},
+    {4, {0xF4, 0x80, 0x80, 0x80}, {0xF4, 0x8F, 0xBF, 0xBF}},
+}};
+
+// The code points of the text by that table. Where no row fits, the bytes
+// that still fit the start of a row (at least the first byte) are a maximal
+// subpart, and one U+FFFD stands for it (3.9, "U+FFFD Substitution of
+// Maximal Subparts").
 std::vector<char32_t> reference_decode(std::span<const std::uint8_t> s)
 {
     std::vector<char32_t> code_points;
     std::size_t i = 0;
     while (i < s.size()) {
-        const unsigned b = s[i];
-        std::size_t length = 1;
-        unsigned low = 0x80;
-        unsigned high = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            length = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            low = b == 0xE0 ? 0xA0 : 0x80;
-            high = b == 0xED ? 0x9F : 0xBF;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            low = b == 0xF0 ? 0x90 : 0x80;
-            high = b == 0xF4 ? 0x8F : 0xBF;
+        std::size_t fitting = 1; // bytes that fit the row, or the one byte that fits none
+        bool whole = false;
+        for (const WellFormed& row : well_formed) {
+            std::size_t k = 0;
+            while (k < row.length && i + k < s.size() && s[i + k] >= row.low.at(k) &&
+                   s[i + k] <= row.high.at(k)) {
+                ++k;
+            }
+            if (k > 0) {
+                fitting = k;
+                whole = k == row.length;
+                break; // the first byte picks the row: no two rows share one
+            }
         }
-        bool valid = length > 1 && i + length <= s.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const unsigned c = s[i + k];
-            valid = k == 1 ? c >= low && c <= high : c >= 0x80 && c <= 0xBF;
-        }
-        if (!valid) {
-            code_points.push_back(b < 0x80 ? b : 0xFFFD);
-            ++i;
+        if (!whole) {
+            code_points.push_back(0xFFFD);
+            i += fitting;
             continue;
         }
-        char32_t c = b & (0xFF >> (length + 1));
-        for (std::size_t k = 1; k < length; ++k) {
+        char32_t c = fitting == 1 ? s[i] : s[i] & (0xFF >> (fitting + 1));
+        for (std::size_t k = 1; k < fitting; ++k) {
             c = (c << 6) | (s[i + k] & 0x3F);
         }
         code_points.push_back(c);
-        i += length;
+        i += fitting;
     }
     return code_points;
 }

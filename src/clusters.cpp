@@ -74,17 +74,22 @@ struct Decoded {
     char32_t code_point;
 };
 
-// The code point that starts at p[0], from the `available` bytes there. A
-// byte that begins no valid sequence (an overlong form, a surrogate, a code
-// point past U+10FFFF, a lone continuation byte) is U+FFFD of one byte.
+// The code point that starts at p[0], from the `available` bytes there. Bytes
+// that begin no valid sequence are one U+FFFD for each maximal subpart, as
+// the Unicode Standard replaces them (3.9): the lead and the continuation
+// bytes that still fit a valid sequence, or the one byte where none fits (an
+// overlong form, a surrogate, a code point past U+10FFFF, a lone
+// continuation byte).
 [[gnu::always_inline]] inline Decoded decode(const unsigned char* p, std::size_t available) noexcept
 {
     const unsigned lead = p[0];
     if (lead < 0x80U) {
         return {1, lead};
     }
-    constexpr Decoded invalid{1, replacement_character};
     constexpr Decoded cut_off{0, 0};
+    const auto invalid = [](std::size_t subpart) {
+        return Decoded{subpart, replacement_character};
+    };
     // The limits of the second byte rule out overlong forms, surrogates (ED)
     // and code points past U+10FFFF (F4).
     unsigned low = 0x80U;
@@ -101,14 +106,14 @@ struct Decoded {
         low = lead == 0xF0U ? 0x90U : low;
         high = lead == 0xF4U ? 0x8FU : high;
     } else {
-        return invalid;
+        return invalid(1);
     }
     if (available < 2) {
         return cut_off;
     }
     const unsigned b1 = p[1];
     if (b1 < low || b1 > high) {
-        return invalid;
+        return invalid(1);
     }
     if (size == 2) {
         return {2, ((lead & 0x1FU) << 6U) | (b1 & 0x3FU)};
@@ -118,7 +123,7 @@ struct Decoded {
     }
     const unsigned b2 = p[2];
     if (!is_continuation(b2)) {
-        return invalid;
+        return invalid(2);
     }
     if (size == 3) {
         return {3, ((lead & 0x0FU) << 12U) | ((b1 & 0x3FU) << 6U) | (b2 & 0x3FU)};
@@ -128,7 +133,7 @@ struct Decoded {
     }
     const unsigned b3 = p[3];
     if (!is_continuation(b3)) {
-        return invalid;
+        return invalid(3);
     }
     return {4,
             ((lead & 0x07U) << 18U) | ((b1 & 0x3FU) << 12U) | ((b2 & 0x3FU) << 6U) | (b3 & 0x3FU)};
@@ -375,11 +380,11 @@ void ClusterCounter::add(std::span<const unsigned char> bytes) noexcept
 
 std::uint64_t ClusterCounter::total(bool cut_short) const noexcept
 {
-    // What is held is no whole code point: each of its bytes is a U+FFFD.
-    ClusterRules rules = rules_;
-    std::uint64_t count = count_;
-    for (std::size_t i = 0; i < (cut_short ? 0 : held_.size()); ++i) {
-        count += rules.starts_cluster(Break::other) ? 1 : 0;
+    // What is held is the start of a code point that never came: one maximal
+    // subpart, one U+FFFD.
+    if (cut_short || held_.size() == 0) {
+        return count_;
     }
-    return count;
+    ClusterRules rules = rules_;
+    return count_ + (rules.starts_cluster(Break::other) ? 1 : 0);
 }

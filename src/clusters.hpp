@@ -8,14 +8,15 @@
 #include <span>
 
 // Counts the user-perceived characters (grapheme clusters) of UTF-8 text that
-// arrives in blocks of any size. A byte that begins no valid sequence stands
-// for U+FFFD, as a terminal draws it: one character, which marks after it join.
+// arrives in blocks of any size. Ill-formed UTF-8 stands for U+FFFD, one for
+// each maximal subpart (the longest start of a valid sequence, or a byte that
+// starts none), as decoders replace it: one character, which marks after it join.
 class ClusterCounter {
 public:
     void add(std::span<const unsigned char> bytes) noexcept;
 
     // The count of everything added, a code point cut off at the end included
-    // (as a U+FFFD a byte), unless the text was cut short there.
+    // (as one U+FFFD), unless the text was cut short there.
     [[nodiscard]] std::uint64_t total(bool cut_short = false) const noexcept;
 
 private:

@@ -1,6 +1,7 @@
 #include "line.hpp"
 
 #include "platform/input.hpp"
+#include "platform/keyboard.hpp"
 
 #include <array>
 #include <cerrno>
@@ -84,12 +85,21 @@ LineLength read_line_length(Charset charset)
         if (size == 0 || line.add(std::span(block).first(static_cast<std::size_t>(size)))) {
             break;
         }
+        // A terminal in line mode hands over a line at a time: text without
+        // its line end comes only when Ctrl-D was pressed after it, also at
+        // the terminal's longest line.
+        if (platform::terminal_line_limit() > 0) {
+            break;
+        }
     }
+    // The terminal's limit while it is still in line mode: the next step
+    // takes it out.
+    const std::uint64_t limit = platform::terminal_line_limit();
+    const bool dropped = platform::quiet_after_line();
     LineLength measured;
     measured.read = true;
-    const std::uint64_t limit = platform::terminal_line_limit();
     measured.cut_at = limit > 0 && line.bytes() >= limit ? limit : 0;
     measured.count = line.length(measured.cut_at > 0);
-    measured.ended_unseen = !line.ended() && platform::input_shows_on_output();
+    measured.ended_unseen = (!line.ended() || dropped) && platform::input_shows_on_output();
     return measured;
 }

@@ -45,10 +45,11 @@ private:
 struct LineLength {
     bool read = false; // false if no read was tried, or one failed
     std::uint64_t count = 0;
-    int read_error = 0;        // errno of a failed read, 0 if none
-    std::uint64_t cut_at = 0;  // the terminal's longest line, when the line reached it
-    bool ended_unseen = false; // the input ended at the terminal where the result
-                               // goes, with no line end shown after the text
+    int read_error = 0;       // errno of a failed read, 0 if none
+    std::uint64_t cut_at = 0; // the terminal's longest line, when the line reached it
+    // The result goes to the terminal the line was typed at, where no line end
+    // shows after the text: Ctrl-D ended it, or what was typed after it showed.
+    bool ended_unseen = false;
 };
 
 // Reads standard input up to the end of its first line and measures that line.

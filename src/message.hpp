@@ -20,11 +20,12 @@ inline constexpr std::string_view read_failed = "pituus: sy\x94tteen lukeminen e
 inline constexpr std::string_view write_failed =
     "pituus: tulosteen kirjoittaminen ep\x84onnistui: ";
 
-// Said when a line typed at a terminal reached the longest the terminal
-// takes (%u bytes): it dropped the rest without a word.
+// Said when a line typed at a terminal reached the most the terminal passes
+// on (%u bytes): it dropped the rest without a word.
 inline constexpr std::string_view line_cut =
-    "pituus: p\x84\x84te ottaa riville enint\x84\x84n %u tavua, joten rivi on voinut "
-    "katketa; pidemm\x84n tekstin voi mitata ohjaamalla sen tiedostosta: pituus < tiedosto\n";
+    "pituus: p\x84\x84te v\x84litt\x84\x84 rivist\x84 enint\x84\x84n %u tavua, joten rivi on "
+    "voinut katketa; pidemm\x84n tekstin voi mitata ohjaamalla sen tiedostosta: "
+    "pituus < tiedosto\n";
 
 } // namespace messages
 

@@ -52,9 +52,13 @@ void write_result(Output& out, const LineLength& line)
 
 namespace {
 
-void report(std::string_view what, const char* reason, std::uint64_t number = 0)
+void report(std::string_view what, const char* reason, std::uint64_t number = 0,
+            bool below_prompt = false)
 {
     Output errors(stderr);
+    if (below_prompt) {
+        errors.write("\n");
+    }
     errors.write_message(what, number);
     if (reason != nullptr) {
         errors.write(reason);
@@ -68,7 +72,9 @@ void report(std::string_view what, const char* reason, std::uint64_t number = 0)
 bool report_failures(const LineLength& line, int write_error)
 {
     if (line.read_error != 0) {
-        report(messages::read_failed, std::strerror(line.read_error));
+        // The prompt is still waiting for the line where this may show.
+        report(messages::read_failed, std::strerror(line.read_error), 0,
+               platform::errors_show_with_output());
     }
     if (write_error != 0) {
         report(messages::write_failed, std::strerror(write_error));

@@ -176,12 +176,16 @@ INSTANTIATE_TEST_SUITE_P(
         // An invalid byte is drawn as U+FFFD, which accents join.
         Seen{"AccentOnAnInvalidByte", "\xFF\xCC\x88", 1},
         Seen{"AccentOnALoneContinuationByte", "\x80\xCC\x88", 1},
-        Seen{"CutShortSequenceThenAccent", "\xE2\x82\xCC\x88", 2},
+        // A sequence cut short is one U+FFFD, however many bytes it has.
+        Seen{"CutShortSequenceThenAccent", "\xE2\x82\xCC\x88", 1},
+        Seen{"ThreeOfFourBytesThenAccent", "\xF0\x9F\x87\xCC\x88", 1},
+        Seen{"ThreeOfFourBytesThenAFlag", "\xF0\x9F\x87\xF0\x9F\x87\xAB", 2},
         Seen{"PrependJoinsTheNextLetter",
              "\xD8\x80"
              "a",
              1},
-        Seen{"PrependThenInvalidByte", "\xD8\x80\xFF", 1}),
+        Seen{"PrependThenInvalidByte", "\xD8\x80\xFF", 1},
+        Seen{"PrependThenASequenceCutShort", "\xD8\x80\xE2\x82", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

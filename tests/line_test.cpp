@@ -64,6 +64,14 @@ TEST(FirstLine, EndIsSeenSoReadingCanStop)
     EXPECT_FALSE(read_line("abc", 2).ended);
 }
 
+// What a terminal's limit is held against: every byte before the line feed.
+TEST(FirstLine, BytesAreAllThoseBeforeTheLineFeed)
+{
+    Line line(Charset::utf8, true);
+    line.add({reinterpret_cast<const unsigned char*>("a\0\xC3\r\nrest"), 9});
+    EXPECT_EQ(line.bytes(), 4U);
+}
+
 TEST(FirstLine, WhereTheStreamDropsCrItselfASecondCrStays)
 {
     // The Windows run-time turns "ab\r\r\n" into "ab\r\n" already.

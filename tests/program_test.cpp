@@ -4,7 +4,9 @@
 #include "text.hpp"
 
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 namespace {
 
@@ -89,8 +91,9 @@ TEST_P(Utf8Line, IsCountedAsTheTerminalShowsIt)
 INSTANTIATE_TEST_SUITE_P(
     Lines, Utf8Line,
     testing::Values(
-        // A lone continuation byte, a cut-short sequence and an overlong slash.
-        Measured{"InvalidBytesCountOneEach", "a\x80\xE2\x82z\xC0\xAF\n", "7"},
+        // A lone continuation byte, a cut-short sequence and an overlong slash:
+        // one for each maximal subpart.
+        Measured{"IllFormedBytesCountOneForEachMaximalSubpart", "a\x80\xE2\x82z\xC0\xAF\n", "6"},
         // The C library decodes this as one character: our own decoder must be in use.
         Measured{"PastUnicodeIsFourBytesNotOneCharacter", "\xF4\x90\x80\x80\n", "4"},
         // Two, three and four bytes, across many reads.
@@ -107,17 +110,50 @@ INSTANTIATE_TEST_SUITE_P(
         Measured{"AccentsAcrossManyReads", "a" + repeat("\u0308", 100000) + "b\n", "2"}),
     [](const auto& info) { return info.param.name; });
 
-// A terminal logged in from elsewhere sends a locale this system may lack.
-TEST(MissingLocale, NamingUtf8StillMeansAUtf8Terminal)
+struct LocaleSettings {
+    const char* name;
+    std::vector<std::string> environment;
+    bool utf8; // else the console's bytes, a byte a character
+};
+
+void PrintTo(const LocaleSettings& l, std::ostream* os)
 {
-    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        RunOptions options;
-        options.input = "Hyva\u0308a\u0308\n";
-        options.environment = {"LOCPATH=/nonexistent", std::string(variable) + "=fi_FI.utf8"};
-        const Outcome run = run_program(options);
-        EXPECT_EQ(run.out, no_result_line + "Tekstin mitta on 5 merkkiä.\n") << variable;
-    }
+    *os << l.name;
 }
+
+class LocaleSettingsOf : public testing::TestWithParam<LocaleSettings> {};
+
+TEST_P(LocaleSettingsOf, TellWhetherTheTerminalIsUtf8)
+{
+    RunOptions options;
+    options.input = "Hyva\u0308a\u0308\n"; // 5 characters in UTF-8, 9 bytes
+    options.environment = GetParam().environment;
+    options.environment.emplace_back("LOCPATH=/nonexistent");
+    EXPECT_EQ(run_program(options).out,
+              GetParam().utf8 ? no_result_line + "Tekstin mitta on 5 merkki\xC3\xA4.\n"
+                              : dialogue_cp850("9"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Environments, LocaleSettingsOf,
+    testing::Values(
+        // A terminal logged in from elsewhere sends a locale this system may lack.
+        LocaleSettings{"MissingUtf8LocaleInLcAll", {"LC_ALL=fi_FI.utf8"}, true},
+        LocaleSettings{"MissingUtf8LocaleInLcCtype", {"LC_CTYPE=fi_FI.utf8"}, true},
+        LocaleSettings{"MissingUtf8LocaleInLang", {"LANG=fi_FI.utf8"}, true},
+        LocaleSettings{"MissingUtf8LocaleWithAModifier", {"LANG=fi_FI.UTF-8@euro"}, true},
+        // What macOS sends over SSH: the code set's name alone.
+        LocaleSettings{"CodeSetNameAloneFromAMac", {"LC_CTYPE=UTF-8"}, true},
+        LocaleSettings{"CodeSetNameAloneInLowerCase", {"LANG=utf8"}, true},
+        // A container, or env -i: no locale at all.
+        LocaleSettings{"NoLocaleVariable", {}, true},
+        LocaleSettings{"EmptyLocaleVariables", {"LC_ALL=", "LC_CTYPE=", "LANG="}, true},
+        LocaleSettings{"ExplicitC", {"LANG=C"}, false},
+        LocaleSettings{"ExplicitPosix", {"LC_ALL=POSIX"}, false},
+        LocaleSettings{"CInLcAllBeforeUtf8InLang", {"LC_ALL=C", "LANG=fi_FI.UTF-8"}, false},
+        LocaleSettings{"EmptyLcAllBeforeCInLang", {"LC_ALL=", "LANG=C"}, false},
+        LocaleSettings{"AnotherNameWithoutCodeSet", {"LANG=fi_FI"}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MissingLocale, OfAnotherCodeSetFallsBackToTheConsoleBytes)
 {
@@ -250,6 +286,15 @@ INSTANTIATE_TEST_SUITE_P(
                                       o.file_size_limit = static_cast<long>(no_result_line.size());
                                   },
                                   "", write_failed + "File too large\n"},
+                    // A reason of its own, passed on as it is: a file sealed
+                    // against writing.
+                    StreamFailure{"SealedFile",
+                                  [](RunOptions& o) {
+                                      const int file = memfd_create("sealed", MFD_ALLOW_SEALING);
+                                      fcntl(file, F_ADD_SEALS, F_SEAL_WRITE);
+                                      o.stdout_path = "/proc/self/fd/" + std::to_string(file);
+                                  },
+                                  "", write_failed + "Operation not permitted\n"},
                     StreamFailure{"ClosedPipeWithSigpipeIgnored",
                                   [](RunOptions& o) {
                                       o.stdout_reader_gone = true;

@@ -31,13 +31,28 @@ bool same_settings(const termios& a, const termios& b)
            std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc));
 }
 
+// The settings a shell keeps while it reads a command line, as readline
+// does: its own line editing, no echo.
+termios shell_prompt_settings(termios settings)
+{
+    settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    return settings;
+}
+
+// How the shell starts the program.
+enum class Job {
+    foreground,
+    background, // with &: the shell keeps the terminal, with its prompt's settings
+};
+
 // A pseudo-terminal that becomes the program's controlling terminal, with
 // standard input and output either on it or on pipes of the test's own.
 class TerminalRun {
 public:
-    // hangup_ignored: started as nohup starts it.
-    TerminalRun(const std::string& piped_input, bool output_on_terminal,
-                bool hangup_ignored = false)
+    // ignored: a signal that the program starts with ignored, as nohup
+    // starts it with SIGHUP. input_path: standard input opened from there.
+    TerminalRun(const std::string& piped_input, bool output_on_terminal, int ignored = 0,
+                Job job_kind = Job::foreground, const std::string& input_path = "")
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -53,7 +68,8 @@ public:
             throw std::runtime_error("pipe failed");
         }
         std::array<int, 2> events{};
-        if (pipe2(events.data(), O_CLOEXEC) != 0) {
+        std::array<int, 2> commands{};
+        if (pipe2(events.data(), O_CLOEXEC) != 0 || pipe2(commands.data(), O_CLOEXEC) != 0) {
             throw std::runtime_error("pipe failed");
         }
         std::string program = program_path();
@@ -62,7 +78,7 @@ public:
         std::array<char*, 2> envp{locale.data(), nullptr};
         if (fork() == 0) {
             // A small job-control shell: it owns the terminal, and runs the
-            // program as its foreground job, so that stops work as they do
+            // program as a job of its own, so that stops work as they do
             // under a real shell. It reports the job's pid, then each change.
             close(master_); // or the terminal could never hang up
             setsid();
@@ -70,34 +86,45 @@ public:
             ioctl(terminal, TIOCSCTTY, 0);
             (void)std::signal(SIGTTOU, SIG_IGN);
             (void)std::signal(SIGHUP, SIG_IGN); // so that it reports how a hang-up ends the job
+            const bool background = job_kind == Job::background;
             const pid_t job = fork();
             if (job == 0) {
                 setpgid(0, 0);
-                tcsetpgrp(terminal, getpgrp());
+                if (!background) {
+                    tcsetpgrp(terminal, getpgrp());
+                }
                 (void)std::signal(SIGTTOU, SIG_DFL);
                 (void)std::signal(SIGPIPE, SIG_DFL); // the tests themselves ignore it
-                (void)std::signal(SIGHUP, hangup_ignored ? SIG_IGN : SIG_DFL);
+                (void)std::signal(SIGHUP, SIG_DFL);
+                if (ignored != 0) {
+                    (void)std::signal(ignored, SIG_IGN);
+                }
                 dup2(piped_input.empty() ? terminal : in[0], STDIN_FILENO);
+                if (!input_path.empty()) {
+                    dup2(open(input_path.c_str(), O_RDONLY), STDIN_FILENO);
+                }
                 dup2(output_on_terminal ? terminal : out[1], STDOUT_FILENO);
                 dup2(terminal, STDERR_FILENO);
                 execve(argv[0], argv.data(), envp.data());
                 _exit(127);
             }
             setpgid(job, job);
-            tcsetpgrp(terminal, job);
-            (void)!write(events[1], &job, sizeof job);
-            for (int status = 0; waitpid(job, &status, WUNTRACED | WCONTINUED) == job;) {
-                (void)!write(events[1], &status, sizeof status);
-                if (WIFEXITED(status) || WIFSIGNALED(status)) {
-                    break;
-                }
+            if (background) {
+                const termios prompt = shell_prompt_settings(before_);
+                tcsetattr(terminal, TCSANOW, &prompt);
+            } else {
+                tcsetpgrp(terminal, job);
             }
+            (void)!write(events[1], &job, sizeof job);
+            run_shell(terminal, job, commands[0], events[1], before_);
             _exit(0);
         }
         close(in[0]);
         close(out[1]);
         close(events[1]);
+        close(commands[0]);
         events_ = events[0];
+        commands_ = commands[1];
         if (read(events_, &pid_, sizeof pid_) != sizeof pid_) {
             throw std::runtime_error("the job did not start");
         }
@@ -120,6 +147,7 @@ public:
             ends();
         }
         close(events_);
+        close(commands_);
         if (master_ >= 0) {
             close(master_);
         }
@@ -184,6 +212,13 @@ public:
 
     void signal(int number) const { kill(pid_, number); }
 
+    // What the user tells the shell: fg, kill %1, and what the shell does
+    // itself when its foreground job stops: it takes the terminal back, with
+    // the settings of its prompt.
+    void fg() const { command('f'); }
+    void kill_job() const { command('k'); }
+    void shell_takes_terminal_back() const { command('b'); }
+
     // The terminal goes away, as when its window is closed.
     void hang_up()
     {
@@ -215,6 +250,14 @@ public:
         return same_settings(before_, now);
     }
 
+    // The settings are the ones the shell keeps at its prompt.
+    [[nodiscard]] bool settings_of_the_shell_prompt() const
+    {
+        termios now{};
+        tcgetattr(slave_, &now);
+        return same_settings(shell_prompt_settings(before_), now);
+    }
+
     // What is typed and not yet read, as a program reading the terminal
     // next would get it: in line mode the count covers finished lines only,
     // so it is taken with line editing off for a moment.
@@ -228,6 +271,25 @@ public:
         int pending = -1;
         ioctl(slave_, FIONREAD, &pending);
         tcsetattr(slave_, TCSANOW, &now);
+        return pending;
+    }
+
+    // Settings changed as stty changes them, from elsewhere while the program
+    // runs: no settings of the program's, they stay.
+    template <typename Change> void change_settings(Change change)
+    {
+        termios now{};
+        tcgetattr(slave_, &now);
+        change(now);
+        tcsetattr(slave_, TCSANOW, &now);
+        change(before_);
+    }
+
+    // What is typed and not yet read, out of line mode.
+    [[nodiscard]] int unread_keys() const
+    {
+        int pending = -1;
+        ioctl(slave_, FIONREAD, &pending);
         return pending;
     }
 
@@ -253,6 +315,40 @@ public:
     [[nodiscard]] std::string piped_output() const { return pty::drain(piped_out_); }
 
 private:
+    // The shell's loop: reports each change of the job, and does what it is told.
+    static void run_shell(int terminal, pid_t job, int commands, int events, const termios& before)
+    {
+        const termios prompt = shell_prompt_settings(before);
+        pollfd told{commands, POLLIN, 0};
+        for (;;) {
+            int status = 0;
+            if (waitpid(job, &status, WUNTRACED | WCONTINUED | WNOHANG) == job) {
+                (void)!write(events, &status, sizeof status);
+                if (WIFEXITED(status) || WIFSIGNALED(status)) {
+                    return;
+                }
+            }
+            char command = 0;
+            if (poll(&told, 1, 5) <= 0 || read(commands, &command, 1) != 1) {
+                told.fd = (told.revents & POLLHUP) != 0 ? -1 : told.fd;
+                continue;
+            }
+            if (command == 'f') { // out of its prompt's settings, then the job goes ahead
+                tcsetattr(terminal, TCSANOW, &before);
+                tcsetpgrp(terminal, job);
+                kill(-job, SIGCONT);
+            } else if (command == 'k') { // as kill %1 does it
+                kill(-job, SIGTERM);
+                kill(-job, SIGCONT);
+            } else if (command == 'b') {
+                tcsetpgrp(terminal, getpgrp());
+                tcsetattr(terminal, TCSANOW, &prompt);
+            }
+        }
+    }
+
+    void command(char c) const { (void)!write(commands_, &c, 1); }
+
     template <typename Wanted> bool next_event_where(Wanted wanted, std::chrono::milliseconds limit)
     {
         pollfd ready{events_, POLLIN, 0};
@@ -272,6 +368,7 @@ private:
     int slave_ = -1;
     int piped_out_ = -1;
     int events_ = -1;
+    int commands_ = -1;
     pid_t pid_ = -1;
     termios before_{};
     std::string screen_;
@@ -335,15 +432,17 @@ std::string lines_to_paste(int count)
 }
 
 // A paste at the prompt: its first line is measured, and its other lines are
-// no key and never reach the shell.
+// no key and never reach the shell. Their echo stops with the first line, and
+// the result comes last, on a line of its own.
 class PasteAtThePrompt : public testing::TestWithParam<int> {};
 
-TEST_P(PasteAtThePrompt, MeasuresTheFirstLineAndStillWaitsForAKey)
+TEST_P(PasteAtThePrompt, MeasuresTheFirstLineAndShowsTheResultLast)
 {
+    const std::string result = "Tekstin mitta on 10 merkkiä.\r\n";
     TerminalRun run("", true);
     ASSERT_TRUE(run.shows("teksti: "));
     run.paste("first line\n" + lines_to_paste(GetParam() - 1));
-    ASSERT_TRUE(run.shows("Tekstin mitta on 10 merkkiä."));
+    ASSERT_TRUE(run.shows(result));
     ASSERT_TRUE(run.waits_for_key());
     run.paste_done();
     EXPECT_FALSE(run.ends(300ms)) << "a pasted line was taken for the key";
@@ -352,9 +451,12 @@ TEST_P(PasteAtThePrompt, MeasuresTheFirstLineAndStillWaitsForAKey)
     EXPECT_EQ(run.exit_status(), 0);
     EXPECT_EQ(run.pending_input(), 0);
     EXPECT_TRUE(run.settings_as_before());
+    const std::string screen = run.screen();
+    EXPECT_TRUE(screen.ends_with("\r\n" + result))
+        << screen.substr(screen.size() - std::min<std::size_t>(screen.size(), 300));
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, PasteAtThePrompt, testing::Values(3, 600, 6000));
+INSTANTIATE_TEST_SUITE_P(Lines, PasteAtThePrompt, testing::Values(3, 600, 1001, 6000));
 
 TEST(KeystrokeWait, PasteDuringTheWaitLeavesNothingForTheShell)
 {
@@ -368,7 +470,8 @@ TEST(KeystrokeWait, PasteDuringTheWaitLeavesNothingForTheShell)
 }
 
 // A function key whose bytes come apart: a few milliseconds on a busy
-// machine, a tenth of a second over a slow link.
+// machine, a tenth of a second or more over a slow link, longer than the
+// quiet that ends a paste.
 class EscapeSequenceInPieces : public testing::TestWithParam<int> {};
 
 TEST_P(EscapeSequenceInPieces, LeavesNothingPending)
@@ -385,12 +488,12 @@ TEST_P(EscapeSequenceInPieces, LeavesNothingPending)
     EXPECT_EQ(run.pending_input(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Gaps, EscapeSequenceInPieces, testing::Values(5, 100),
+INSTANTIATE_TEST_SUITE_P(Gaps, EscapeSequenceInPieces, testing::Values(5, 100, 150),
                          [](const auto& info) { return std::to_string(info.param) + "ms"; });
 
 TEST(KeystrokeWait, UnderNohupAHangUpSignalDoesNotEndTheWait)
 {
-    TerminalRun run("abc\n", false, true);
+    TerminalRun run("abc\n", false, SIGHUP);
     ASSERT_TRUE(run.waits_for_key());
     run.signal(SIGHUP);
     EXPECT_FALSE(run.ends(300ms));
@@ -433,15 +536,19 @@ INSTANTIATE_TEST_SUITE_P(Terminal, HangUp, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "DuringWait" : "DuringRead"; });
 
 // SIGSTOP cannot be caught, so the terminal stays in key mode while stopped;
-// the shell then puts back its own settings, and on resume the wait must
-// set up key mode again.
-TEST(StopAndResume, ResumedAfterAnUncatchableStopTheWaitReadsSingleKeysAgain)
+// a shell then puts back its own settings (or nobody does, where no shell
+// watched), and on resume the wait must set up key mode again.
+class UncatchableStop : public testing::TestWithParam<bool> {};
+
+TEST_P(UncatchableStop, ResumedTheWaitReadsSingleKeysAgain)
 {
     TerminalRun run("abc\n", false);
     ASSERT_TRUE(run.waits_for_key());
     run.signal(SIGSTOP);
     ASSERT_TRUE(run.stops());
-    run.reset_settings();
+    if (GetParam()) {
+        run.reset_settings();
+    }
     run.signal(SIGCONT);
     ASSERT_TRUE(run.waits_for_key());
     run.type("k");
@@ -450,9 +557,18 @@ TEST(StopAndResume, ResumedAfterAnUncatchableStopTheWaitReadsSingleKeysAgain)
     EXPECT_TRUE(run.settings_as_before());
 }
 
-TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
+INSTANTIATE_TEST_SUITE_P(StopAndResume, UncatchableStop, testing::Values(true, false),
+                         [](const auto& info) {
+                             return info.param ? "ShellPutsItsSettingsBack" : "NoShellWatches";
+                         });
+
+// Stopped by the shell (SIGTSTP); also where the resume brings no SIGCONT
+// handler (the program started with it ignored), or no stop happens at all.
+class StopByTheShell : public testing::TestWithParam<int> {};
+
+TEST_P(StopByTheShell, LeavesTheTerminalAsItWasAndWaitsAgainOnResume)
 {
-    TerminalRun run("abc\n", false);
+    TerminalRun run("abc\n", false, GetParam());
     ASSERT_TRUE(run.waits_for_key());
     run.signal(SIGTSTP);
     ASSERT_TRUE(run.stops());
@@ -466,18 +582,130 @@ TEST(StopAndResume, StoppedProgramLeavesTheTerminalAsItWasAndWaitsAgainOnResume)
     EXPECT_TRUE(run.settings_as_before());
 }
 
-// A line typed at the terminal, as the terminal hands it over.
-TEST(TypedLine, CutByTheTerminalIsCountedAsItArrivedAndSaidSo)
+INSTANTIATE_TEST_SUITE_P(StopAndResume, StopByTheShell, testing::Values(0, SIGCONT),
+                         [](const auto& info) {
+                             return info.param == 0 ? "Plain" : "WithSigcontIgnored";
+                         });
+
+// A job started in the background (pituus < file &, echo hei | pituus &)
+// leaves the terminal to the shell, settings and all: it stops when it
+// reads the key, as any program does that reads the terminal from there.
+TEST(BackgroundJob, StopsAtTheKeyLeavingTheShellsSettingsAndKillEndsIt)
 {
-    TerminalRun run("", true);
-    ASSERT_TRUE(run.shows("teksti: "));
-    run.paste(std::string(5000, 'x') + "\n");
-    ASSERT_TRUE(run.shows("Tekstin mitta on 4095 merkkiä.\r\n"));
-    ASSERT_TRUE(run.shows("pituus: pääte ottaa riville enintään 4095 tavua"));
+    TerminalRun run("hei\n", true, 0, Job::background);
+    ASSERT_TRUE(run.stops());
+    EXPECT_TRUE(run.shows("Tekstin mitta on 3 merkkiä.\r\n"));
+    EXPECT_TRUE(run.settings_of_the_shell_prompt());
+    run.kill_job();
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.end_signal(), SIGTERM);
+    EXPECT_TRUE(run.settings_of_the_shell_prompt());
+}
+
+TEST(BackgroundJob, BroughtForwardWaitsForTheKeyAndPutsTheSettingsBack)
+{
+    TerminalRun run("hei\n", true, 0, Job::background);
+    ASSERT_TRUE(run.stops());
+    run.fg();
     ASSERT_TRUE(run.waits_for_key());
     run.type("k");
     ASSERT_TRUE(run.ends());
     EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+// Stopped where no process can stop itself (SIGSTOP) while in key mode: the
+// shell takes the terminal back with its own settings, and kill %1 must end
+// the job without touching them from the background.
+TEST(BackgroundJob, StoppedInKeyModeEndsByKillLeavingTheShellsSettings)
+{
+    TerminalRun run("hei\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.signal(SIGSTOP);
+    ASSERT_TRUE(run.stops());
+    run.shell_takes_terminal_back();
+    ASSERT_TRUE(pty::eventually(10s, [&] { return run.settings_of_the_shell_prompt(); }));
+    run.kill_job();
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.end_signal(), SIGTERM);
+    EXPECT_TRUE(run.settings_of_the_shell_prompt());
+}
+
+TEST(KeystrokeWait, PutsBackWhatItChangedAndNothingElse)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.change_settings([](termios& settings) { settings.c_cc[VERASE] = 0x08; });
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+TEST(FailureAtTheTerminal, StartsOnALineOfItsOwnBelowThePrompt)
+{
+    TerminalRun run("", true, 0, Job::foreground, "/");
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 1);
+    EXPECT_TRUE(run.screen().ends_with(
+        "teksti: \r\npituus: syötteen lukeminen epäonnistui: Is a directory\r\n"))
+        << run.screen();
+}
+
+// A line typed at the terminal, as the terminal hands it over, ended by
+// Enter or by one Ctrl-D.
+class TypedLineEnd : public testing::TestWithParam<std::string> {};
+
+TEST_P(TypedLineEnd, CutByTheTerminalIsCountedAsItArrivedAndSaidSo)
+{
+    TerminalRun run("", true);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.paste(std::string(5000, 'x') + GetParam());
+    ASSERT_TRUE(run.shows("Tekstin mitta on 4095 merkkiä.\r\n"));
+    ASSERT_TRUE(run.shows("pituus: pääte välittää rivistä enintään 4095 tavua, joten rivi on "
+                          "voinut katketa; pidemmän tekstin voi mitata ohjaamalla sen "
+                          "tiedostosta: pituus < tiedosto\r\n"));
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, TypedLineEnd, testing::Values("\n", "\x04"),
+                         [](const auto& info) { return info.param == "\n" ? "Enter" : "CtrlD"; });
+
+// Out of line mode (stty -icanon) the terminal hands over keys as they come:
+// the line goes on to its line feed.
+TEST(TypedLine, OutOfLineModeGoesOnToTheLineFeed)
+{
+    TerminalRun run("", true);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.change_settings([](termios& settings) { settings.c_lflag &= ~ICANON; });
+    run.type("qz");
+    // Shown, so the terminal has taken them, and no longer there to read.
+    ASSERT_TRUE(run.shows("qz"));
+    ASSERT_TRUE(pty::eventually(10s, [&] { return run.unread_keys() == 0; }));
+    run.type("w\n");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 3 merkkiä.\r\n"));
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+// A key typed right after Enter shows after the line, and goes.
+TEST(TypedLine, KeyTypedAfterTheLinePutsTheResultOnALineOfItsOwn)
+{
+    TerminalRun run("", true);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("abc\nx");
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    const std::string screen = run.screen();
+    EXPECT_NE(screen.find("teksti: abc\r\n"), std::string::npos) << screen;
+    EXPECT_TRUE(screen.ends_with("\r\nTekstin mitta on 3 merkkiä.\r\n")) << screen;
 }
 
 TEST(TypedLine, CutByTheTerminalCountsNoHalfCharacter)
@@ -492,11 +720,11 @@ TEST(TypedLine, CutByTheTerminalCountsNoHalfCharacter)
     EXPECT_TRUE(run.shows("Tekstin mitta on 2047 merkkiä.\r\n"));
 }
 
-TEST(TypedLine, EndedByCtrlDAfterTextHasItsResultOnALineOfItsOwn)
+TEST(TypedLine, EndedByOneCtrlDAfterTextHasItsResultOnALineOfItsOwn)
 {
     TerminalRun run("", true);
     ASSERT_TRUE(run.shows("teksti: "));
-    run.type("abc\x04\x04");
+    run.type("abc\x04");
     ASSERT_TRUE(run.waits_for_key());
     run.type("k");
     ASSERT_TRUE(run.ends());

@@ -1,8 +1,9 @@
 #include "input.hpp"
 
+#include "terminal_posix.hpp"
+
 #include <cerrno>
 #include <climits>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -38,11 +39,7 @@ std::uint64_t terminal_line_limit() noexcept
 
 bool input_shows_on_output() noexcept
 {
-    struct stat input {};
-    struct stat output {};
-    return isatty(STDIN_FILENO) != 0 && isatty(STDOUT_FILENO) != 0 &&
-           fstat(STDIN_FILENO, &input) == 0 && fstat(STDOUT_FILENO, &output) == 0 &&
-           input.st_rdev == output.st_rdev;
+    return same_terminal(STDIN_FILENO, STDOUT_FILENO);
 }
 
 } // namespace platform

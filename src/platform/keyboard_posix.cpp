@@ -17,6 +17,11 @@
 // stop from the shell (the settings return while stopped, raw mode on resume).
 // Only SIGKILL, which no process can catch, leaves the terminal raw.
 //
+// The settings are the shell's whenever this process is not in the
+// terminal's foreground: they are changed only from there. A background job
+// stops when it reads the key, as any program does that reads the terminal
+// from there, and takes its mode when brought forward (fg).
+//
 // Nothing typed or pasted before the wait is taken for the key, and nothing
 // that arrives with the key is left for the shell that reads the terminal
 // next, where a pasted line would run as a command.
@@ -27,7 +32,13 @@ namespace {
 
 // Set before any handler below is installed, and only read after that.
 int terminal = -1;
+
+// Changed by the handlers below and by the code between blocking them, never
+// by both at once. The settings that key mode changes, as the user had them
+// when it was first set.
 termios original{};
+// Key mode is set, by this process.
+bool changed = false;
 
 // How long the input must stay quiet before a paste is taken to be over. A
 // paste arrives in bursts far closer together than this.
@@ -38,28 +49,58 @@ constexpr int escape_quiet_ms = 200;
 // Input that never goes quiet (a key held down) is drained no longer.
 constexpr int longest_drain_ms = 3000;
 
-void enter_key_mode(int when) noexcept
+// What key mode clears, with VMIN and VTIME set for one byte at a time:
+constexpr auto key_mode_local_flags = static_cast<tcflag_t>(
+    // each key is read the moment it is pressed, and not shown;
+    ICANON | ECHO |
+    // Ctrl-C, Ctrl-Z and Ctrl-\ are keys like any other, not signals;
+    ISIG |
+    // so are Ctrl-V and Ctrl-O, which some systems' line disciplines take for
+    // themselves even in this mode (Linux's does only in line mode);
+    IEXTEN);
+// so are Ctrl-S and Ctrl-Q, which would stop and start output instead.
+constexpr auto key_mode_input_flags = static_cast<tcflag_t>(IXON);
+
+bool in_foreground() noexcept
 {
-    termios raw = original;
-    // Each key is read the moment it is pressed, and not shown.
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    // Ctrl-C, Ctrl-Z and Ctrl-\ are keys like any other, not signals.
-    raw.c_lflag &= ~static_cast<tcflag_t>(ISIG);
-    // So are Ctrl-V and Ctrl-O, which some systems' line disciplines take
-    // for themselves even in this mode (Linux's does only in line mode).
-    raw.c_lflag &= ~static_cast<tcflag_t>(IEXTEN);
-    // So are Ctrl-S and Ctrl-Q, which would stop and start output instead.
-    raw.c_iflag &= ~static_cast<tcflag_t>(IXON);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(terminal, when, &raw);
+    return tcgetpgrp(terminal) == getpgrp();
 }
 
-// TCSAFLUSH drops whatever was typed and not read, should anything still
-// have arrived after the drain.
+void enter_key_mode(int when) noexcept
+{
+    termios now{};
+    if (!in_foreground() || tcgetattr(terminal, &now) != 0) {
+        return;
+    }
+    if (!changed) {
+        original = now;
+    }
+    now.c_lflag &= ~key_mode_local_flags;
+    now.c_iflag &= ~key_mode_input_flags;
+    now.c_cc[VMIN] = 1;
+    now.c_cc[VTIME] = 0;
+    if (tcsetattr(terminal, when, &now) == 0) {
+        changed = true;
+    }
+}
+
+// Puts back what key mode changed, and nothing else. TCSAFLUSH drops
+// whatever was typed and not read, should anything still have arrived after
+// the drain. Out of the foreground the terminal is the shell's again, with
+// the shell's own settings.
 void leave_key_mode() noexcept
 {
-    tcsetattr(terminal, TCSAFLUSH, &original);
+    const bool put_back = changed && in_foreground();
+    changed = false;
+    termios now{};
+    if (!put_back || tcgetattr(terminal, &now) != 0) {
+        return;
+    }
+    now.c_lflag = (now.c_lflag & ~key_mode_local_flags) | (original.c_lflag & key_mode_local_flags);
+    now.c_iflag = (now.c_iflag & ~key_mode_input_flags) | (original.c_iflag & key_mode_input_flags);
+    now.c_cc[VMIN] = original.c_cc[VMIN];
+    now.c_cc[VTIME] = original.c_cc[VTIME];
+    tcsetattr(terminal, TCSAFLUSH, &now);
 }
 
 void end_after_restoring(int signal)
@@ -70,12 +111,27 @@ void end_after_restoring(int signal)
     (void)raise(signal);
 }
 
+// The signals whose handlers below change the settings: blocked in each of
+// them and while the code outside them does, so that no two change them at
+// once. Job control's stops at the terminal (SIGTTIN, SIGTTOU) are never
+// blocked: blocked, they would let a background job change the shell's
+// settings.
+sigset_t handled_set() noexcept
+{
+    sigset_t set{};
+    sigfillset(&set);
+    for (const int never : {SIGKILL, SIGSTOP, SIGTTIN, SIGTTOU}) {
+        sigdelset(&set, never);
+    }
+    return set;
+}
+
 void install(int signal, void (*handler)(int), int flags) noexcept
 {
     struct sigaction action {};
     action.sa_handler = handler;
     action.sa_flags = flags;
-    sigemptyset(&action.sa_mask);
+    action.sa_mask = handled_set();
     sigaction(signal, &action, nullptr);
 }
 
@@ -97,7 +153,8 @@ void on_stop(int signal)
 }
 
 // Also after SIGSTOP, which cannot be caught: the shell may have put its
-// own settings back meanwhile.
+// own settings back meanwhile. Resumed in the background (bg), it leaves
+// them to the shell, and stops again when it reads the terminal.
 void on_resume(int /*signal*/)
 {
     const int saved_errno = errno;
@@ -116,15 +173,6 @@ bool ends_process_by_default(int signal) noexcept
 
 // What each signal did before the wait, by number.
 std::array<struct sigaction, NSIG> actions_before{};
-
-sigset_t handled_set() noexcept
-{
-    sigset_t set{};
-    sigfillset(&set);
-    sigdelset(&set, SIGKILL);
-    sigdelset(&set, SIGSTOP);
-    return set;
-}
 
 void install_handlers() noexcept
 {
@@ -174,30 +222,32 @@ long milliseconds_now() noexcept
 }
 
 // Reads and drops what the terminal sends until it has been quiet for
-// quiet_ms, or for at most longest_drain_ms in all. False if the terminal
-// has gone away.
-bool drain_until_quiet(int quiet_ms) noexcept
+// quiet_ms, or for at most longest_drain_ms in all. Returns the number of
+// bytes dropped, or -1 if the terminal has gone away.
+std::ptrdiff_t drain_until_quiet(int quiet_ms) noexcept
 {
     const long deadline = milliseconds_now() + longest_drain_ms;
     std::array<unsigned char, 4096> dropped{};
+    std::ptrdiff_t total = 0;
     pollfd ready{terminal, POLLIN, 0};
     while (milliseconds_now() < deadline) {
         const int polled = poll(&ready, 1, quiet_ms);
         if (polled == 0) {
-            return true;
+            break;
         }
         if (polled < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return false;
+            return -1;
         }
         const ssize_t size = read(terminal, dropped.data(), dropped.size());
         if (size == 0 || (size < 0 && errno != EINTR && errno != EAGAIN)) {
-            return false; // hung up
+            return -1; // hung up
         }
+        total += size > 0 ? size : 0;
     }
-    return true;
+    return total;
 }
 
 // The key, or -1 if the terminal has gone away.
@@ -215,30 +265,48 @@ int read_key() noexcept
     }
 }
 
-} // namespace
-
-void wait_for_key()
+// Opens the terminal and sets key mode up, with the handlers that put the
+// settings back, unless that is done already. False without a terminal.
+bool take_keyboard(int when) noexcept
 {
+    if (terminal >= 0) {
+        return true;
+    }
     terminal = open_terminal();
     if (terminal < 0) {
-        return; // no controlling terminal: nobody to wait for
+        return false; // no controlling terminal: nobody to wait for
     }
-    if (tcgetattr(terminal, &original) != 0) {
-        close(terminal);
-        return;
-    }
-
     const sigset_t blocked = handled_set();
     sigset_t unblocked{};
     sigprocmask(SIG_BLOCK, &blocked, &unblocked);
     install_handlers();
-    enter_key_mode(TCSAFLUSH); // what was typed ahead goes, whole lines or not
+    enter_key_mode(when);
     sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+    return true;
+}
+
+} // namespace
+
+bool quiet_after_line()
+{
+    // Standard input is the terminal in whose foreground this process is.
+    if (tcgetpgrp(STDIN_FILENO) != getpgrp() || !take_keyboard(TCSANOW)) {
+        return false;
+    }
+    return drain_until_quiet(paste_quiet_ms) > 0;
+}
+
+void wait_for_key()
+{
+    // What was typed ahead goes, whole lines or not.
+    if (!take_keyboard(TCSAFLUSH)) {
+        return;
+    }
 
     // The key is one pressed after the result was shown: the rest of a paste
     // still streaming in is no key.
     constexpr int escape = 0x1B;
-    if (drain_until_quiet(paste_quiet_ms)) {
+    if (drain_until_quiet(paste_quiet_ms) >= 0) {
         const int key = read_key();
         if (key >= 0) {
             (void)drain_until_quiet(key == escape ? escape_quiet_ms : paste_quiet_ms);
@@ -247,7 +315,9 @@ void wait_for_key()
 
     // A signal that comes now is held until the settings are back, and then
     // does what it would have done.
-    sigprocmask(SIG_BLOCK, &blocked, nullptr);
+    const sigset_t blocked = handled_set();
+    sigset_t unblocked{};
+    sigprocmask(SIG_BLOCK, &blocked, &unblocked);
     restore_handlers();
     leave_key_mode();
     sigprocmask(SIG_SETMASK, &unblocked, nullptr);

@@ -24,6 +24,13 @@ void drop_console_input()
 
 } // namespace
 
+// The console shows what is typed only as a read takes it: what follows the
+// line stays unseen in its input, and the wait drops it.
+bool quiet_after_line()
+{
+    return false;
+}
+
 // _getch reads the console itself, not standard input, and neither echoes nor
 // waits for Enter. An arrow key leaves a second code in the run-time's own
 // buffer, which goes with the process.

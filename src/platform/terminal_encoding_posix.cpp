@@ -61,15 +61,14 @@ std::string_view locale_name_in_effect()
     return {};
 }
 
-// True if a locale name such as fi_FI.UTF-8 or en_US.utf8@euro names UTF-8.
+// True if a locale name such as fi_FI.UTF-8 or en_US.utf8@euro names UTF-8,
+// or is just the code set's name, as macOS sends it over SSH (UTF-8).
 bool names_utf8(std::string_view locale)
 {
-    const std::size_t dot = locale.find('.');
-    if (dot == std::string_view::npos) {
-        return false;
-    }
     std::string_view code_set = locale;
-    code_set.remove_prefix(dot + 1);
+    if (const std::size_t dot = locale.find('.'); dot != std::string_view::npos) {
+        code_set.remove_prefix(dot + 1);
+    }
     if (const std::size_t modifier = code_set.find('@'); modifier != std::string_view::npos) {
         code_set.remove_suffix(code_set.size() - modifier);
     }
@@ -84,10 +83,13 @@ struct LocaleEncoding {
 
 LocaleEncoding encoding_of_locale()
 {
-    if (std::setlocale(LC_ALL, "") == nullptr && names_utf8(locale_name_in_effect())) {
-        // A UTF-8 locale that this system lacks, as a terminal logged in from
-        // elsewhere often sends: the terminal is UTF-8 all the same, and UTF-8
-        // is counted without the C library.
+    const std::string_view name = locale_name_in_effect();
+    const bool found = std::setlocale(LC_ALL, "") != nullptr;
+    // No locale set at all, as in a container or under env -i: terminals are
+    // UTF-8 nowadays (Python takes them so too). A UTF-8 locale that this
+    // system lacks, as a terminal logged in from elsewhere often sends: the
+    // terminal is UTF-8 all the same. UTF-8 is counted without the C library.
+    if (name.empty() || (!found && names_utf8(name))) {
         return {Charset::utf8, utf8_letters()};
     }
     const char* code_set = nl_langinfo(CODESET);
