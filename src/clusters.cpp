@@ -1,19 +1,18 @@
 #include "clusters.hpp"
 
-#include <bit>
-#include <cstring>
+#include "plain_text.hpp"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include "lanes_sse2.hpp"
+#include "plain_text_kernel.hpp"
 #endif
 
-// Most text never needs the rules: code points below U+0300 (ASCII, Latin-1
-// and Latin Extended, all of Finnish) never join one another, so each is a
-// character, and the accents U+0300 to U+036F of decomposed text join
-// whatever letter they follow. That text is counted sixteen bytes at a time;
-// the rules run only from a code point that may join otherwise (any other
-// accent, a joiner, an emoji, a flag, a jamo, a line feed) up to the next
-// plain stretch.
+#include <algorithm>
+#include <cstring>
+
+// Most text never needs the rules code point by code point: plain text
+// (plain_text.hpp) is counted a block at a time, and the rules run only from
+// a code point that the blocks cannot judge up to the next plain stretch.
 
 namespace {
 
@@ -31,21 +30,49 @@ constexpr bool holds_for(char32_t first, char32_t last, auto condition)
     return true;
 }
 
-// What the plain path takes from the table without looking.
+constexpr bool is(Break property, auto... properties)
+{
+    return ((property == properties) || ...);
+}
+
+// What the blocks take from the table without looking.
 static_assert(holds_for(0, first_accent - 1,
                         [](Break b) {
-                            return b == Break::other || b == Break::control || b == Break::cr ||
-                                   b == Break::lf || b == Break::extended_pictographic;
+                            return is(b, Break::other, Break::control, Break::cr, Break::lf,
+                                      Break::extended_pictographic);
                         }),
               "a code point below U+0300 may join its neighbour");
 static_assert(holds_for(first_accent, last_accent, [](Break b) { return b == Break::extend; }),
               "an accent of U+0300 to U+036F is no Extend");
 // The code points of two bytes led by C3 to CD: a letter or sign before an accent.
 static_assert(holds_for(0xC0, 0x37F,
-                        [](Break b) {
-                            return b != Break::control && b != Break::cr && b != Break::lf;
-                        }),
+                        [](Break b) { return !is(b, Break::control, Break::cr, Break::lf); }),
               "U+00C0 to U+037F hold a control");
+static_assert(holds_for(0x2010, 0x2027, [](Break b) { return b == Break::other; }) &&
+                  holds_for(0x2030, 0x203B, [](Break b) { return b == Break::other; }) &&
+                  holds_for(0x20A0, 0x20BF, [](Break b) { return b == Break::other; }),
+              "the punctuation taken as plain joins something");
+// The emoji plane: the code point before a mark is no control where it is
+// there; and the classes the blocks tell by their bytes.
+static_assert(holds_for(0x1F000, 0x1FFFF,
+                        [](Break b) {
+                            return !is(b, Break::control, Break::cr, Break::lf, Break::prepend);
+                        }),
+              "the emoji plane holds a control");
+static_assert(holds_for(0x1F3FB, 0x1F3FF, [](Break b) { return b == Break::extend; }),
+              "a skin tone is no Extend");
+static_assert(holds_for(0x1F1E6, 0x1F1FF, [](Break b) { return b == Break::regional_indicator; }),
+              "a flag half is no regional indicator");
+static_assert(
+    holds_for(0x1F300, 0x1F3FA, [](Break b) { return b == Break::extended_pictographic; }) &&
+        holds_for(0x1F400, 0x1F4FF, [](Break b) { return b == Break::extended_pictographic; }) &&
+        holds_for(0x1F580, 0x1F63F, [](Break b) { return b == Break::extended_pictographic; }) &&
+        holds_for(0x1F680, 0x1F6FF, [](Break b) { return b == Break::extended_pictographic; }) &&
+        holds_for(0x1F980, 0x1FAFF, [](Break b) { return b == Break::extended_pictographic; }),
+    "a row taken as pictographs holds something else");
+static_assert(break_property(0xFE0F) == Break::extend && break_property(0x20E3) == Break::extend &&
+                  break_property(0x200D) == Break::zwj,
+              "VS16, the keycap or the joiner is not what the blocks take it for");
 
 constexpr bool is_continuation(unsigned byte)
 {
@@ -60,13 +87,6 @@ constexpr unsigned first_lead_from_accents = 0xCCU;
 constexpr bool may_need_rules(unsigned byte)
 {
     return byte >= first_lead_from_accents || byte == '\n';
-}
-
-// An accent U+0300 to U+036F: CC 80-BF or CD 80-AF.
-constexpr bool is_accent(unsigned lead, unsigned next)
-{
-    return (lead == 0xCCU && is_continuation(next)) ||
-           (lead == 0xCDU && next >= 0x80U && next <= 0xAFU);
 }
 
 struct Decoded {
@@ -85,6 +105,11 @@ struct Decoded {
     const unsigned lead = p[0];
     if (lead < 0x80U) {
         return {1, lead};
+    }
+    // Most emoji: U+1F000 to U+1FFFF.
+    if (lead == 0xF0U && available >= 4 && p[1] == 0x9FU && is_continuation(p[2]) &&
+        is_continuation(p[3])) {
+        return {4, 0x1F000U | ((p[2] & 0x3FU) << 6U) | (p[3] & 0x3FU)};
     }
     constexpr Decoded cut_off{0, 0};
     const auto invalid = [](std::size_t subpart) {
@@ -152,186 +177,93 @@ struct Tally {
     }
 };
 
-#if defined(__SSE2__)
-
-__m128i load(const unsigned char* p)
+// The code point that ends right before p, found no further back than
+// `start`: the sequence that ends there, or where the bytes there end none,
+// the last of them as a U+FFFD.
+Decoded decode_before(const unsigned char* p, const unsigned char* start) noexcept
 {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-__m128i splat(unsigned byte)
-{
-    return _mm_set1_epi8(static_cast<char>(byte));
-}
-
-// Masks with all bits set in each byte lane where the condition holds.
-__m128i at_least(__m128i x, unsigned low)
-{
-    return _mm_cmpeq_epi8(_mm_max_epu8(x, splat(low)), x);
-}
-
-__m128i within(__m128i x, unsigned low, unsigned high)
-{
-    return _mm_and_si128(at_least(x, low), _mm_cmpeq_epi8(_mm_min_epu8(x, splat(high)), x));
-}
-
-__m128i continuation(__m128i x)
-{
-    return _mm_cmpeq_epi8(_mm_and_si128(x, splat(0xC0)), splat(0x80));
-}
-
-unsigned lanes_set(__m128i mask)
-{
-    return static_cast<unsigned>(_mm_movemask_epi8(mask));
-}
-
-// The 16 bytes that start `back` bytes before p. Nothing before `begin` is
-// read: there NULs stand in, which no accent joins.
-__m128i load_before(const unsigned char* p, const unsigned char* begin, std::ptrdiff_t back)
-{
-    if (p - begin >= back) {
-        return load(p - back);
-    }
-    std::array<unsigned char, 16> window{};
-    const auto known = static_cast<std::size_t>(p - begin);
-    std::memcpy(window.data() + back - known, p - known, 16 - (back - known));
-    return load(window.data());
-}
-
-// Each round adds at most 2 to a byte lane (a sequence tail and an accent's
-// join at one position), so 127 rounds fit.
-constexpr int rounds_per_sum = 127;
-
-std::uint64_t lane_sum(__m128i lanes)
-{
-    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
-    return static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums)) +
-           static_cast<std::uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-}
-
-// The rules go on from the plain text's last code point that is no accent
-// (plain text starts with one): accents after it leave the rules where it
-// did, as an Extend after a letter or an emoji joins what the letter would.
-[[gnu::always_inline]] inline void settle_rules_after_plain(ClusterRules& rules,
-                                                            const unsigned char* start,
-                                                            const unsigned char* stop) noexcept
-{
-    const unsigned char* p = stop;
-    while (p - start >= 2 && is_accent(p[-2], p[-1])) {
-        p -= 2;
-    }
-    if (p == start) {
-        return; // no text
-    }
-    char32_t last = p[-1] < 0x80U ? p[-1] : replacement_character;
-    if (p - start >= 2 && p[-2] >= 0xC2U && p[-2] <= 0xDFU && is_continuation(p[-1])) {
-        last = decode(p - 2, 2).code_point;
-    }
-    rules.restart_after(break_property(last));
-}
-
-// Counts the text from p on, block by block, while no rule but an accent's
-// joins it, and returns where a code point that needs the rules starts (or
-// where too few bytes are left for a block).
-[[gnu::always_inline]] inline const unsigned char* count_plain(Tally& tally, const unsigned char* p,
-                                                               const unsigned char* begin,
-                                                               const unsigned char* end) noexcept
-{
-    // A block is judged with the byte after it (a sequence's second byte)
-    // and the two before it (what an accent follows).
-    constexpr std::ptrdiff_t block = 16;
-    const unsigned char* const start = p;
-    std::uint64_t counted = 0; // one per position, less the lanes' sum
-    __m128i lanes = _mm_setzero_si128();
-    int rounds = 0;
-    bool stopped = false;
-    while (end - p > block) {
-        const __m128i b0 = load(p);
-        const __m128i line_feed = _mm_cmpeq_epi8(b0, splat('\n'));
-        if (lanes_set(_mm_or_si128(b0, line_feed)) == 0) {
-            counted += block; // ASCII: a character a byte
-            p += block;
-            continue;
-        }
-        const __m128i b1 = load(p + 1);
-        const __m128i second = continuation(b1);
-        // The lead of a two-byte sequence: its second byte is no character.
-        const __m128i tail = _mm_and_si128(within(b0, 0xC2, 0xDF), second);
-        __m128i needs_rules = _mm_or_si128(at_least(b0, first_lead_from_accents), line_feed);
-        __m128i joins = _mm_setzero_si128();
-        if (lanes_set(needs_rules) != 0) {
-            const __m128i m2 = load_before(p, begin, 2);
-            const __m128i m1 = load_before(p, begin, 1);
-            const __m128i accent =
-                _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(b0, splat(0xCC)),
-                                           _mm_and_si128(_mm_cmpeq_epi8(b0, splat(0xCD)),
-                                                         within(b1, 0x80, 0xAF))),
-                              second);
-            // After a printable ASCII character, or a code point of U+00C0 to
-            // U+037F (a letter or another accent), an accent joins: GB9.
-            const __m128i printable =
-                _mm_and_si128(_mm_cmpgt_epi8(m1, splat(0x1F)), _mm_cmpgt_epi8(splat(0x7F), m1));
-            const __m128i after_letter =
-                _mm_or_si128(printable, _mm_and_si128(continuation(m1), within(m2, 0xC3, 0xCD)));
-            joins = _mm_and_si128(accent, after_letter);
-            needs_rules = _mm_andnot_si128(joins, needs_rules);
-            const unsigned rules_at = lanes_set(needs_rules);
-            if (rules_at != 0) {
-                // Only the positions before it count here.
-                const int before_rules = std::countr_zero(rules_at);
-                const __m128i earlier = _mm_cmpgt_epi8(
-                    splat(static_cast<unsigned>(before_rules)),
-                    _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
-                lanes = _mm_sub_epi8(lanes, _mm_and_si128(tail, earlier));
-                lanes = _mm_sub_epi8(lanes, _mm_and_si128(joins, earlier));
-                counted += static_cast<unsigned>(before_rules);
-                p += before_rules;
-                stopped = true;
-                break;
+    for (std::size_t back = 1; back <= 4 && back <= static_cast<std::size_t>(p - start); ++back) {
+        if (!is_continuation(p[-static_cast<std::ptrdiff_t>(back)])) {
+            const Decoded decoded = decode(p - back, back);
+            if (decoded.size == back) {
+                return decoded;
             }
-        }
-        // The masks are -1 where they hold: subtracting them adds one.
-        lanes = _mm_sub_epi8(_mm_sub_epi8(lanes, tail), joins);
-        counted += block;
-        p += block;
-        if (++rounds == rounds_per_sum) {
-            counted -= lane_sum(lanes);
-            lanes = _mm_setzero_si128();
-            rounds = 0;
+            break;
         }
     }
-    counted -= lane_sum(lanes);
-    if (!stopped && p > start && p[-1] >= 0xC2U && p[-1] <= 0xDFU && is_continuation(p[0])) {
-        // The last block ended inside a two-byte code point: its second byte
-        // is taken here, so that the rules go on at the start of the next.
-        ++counted;
-        ++p;
-    }
-    tally.count += counted;
-    settle_rules_after_plain(tally.rules, start, p);
-    return p;
+    return {1, replacement_character};
 }
 
+// Where the rules' context after a code point depends on the ones before it:
+// an Extend or a ZWJ may continue a pictograph, a regional indicator may
+// close a flag.
+constexpr bool continues_what_came_before(Break property)
+{
+    return property == Break::extend || property == Break::zwj ||
+           property == Break::regional_indicator;
+}
+
+// The rules go on from the context that the plain text in [start, stop)
+// left: found by going back to its last code point whose context does not
+// depend on those before it (plain text starts with one), and following the
+// rules from there to the end.
+void settle_rules_after_plain(ClusterRules& rules, const unsigned char* start,
+                              const unsigned char* stop) noexcept
+{
+    if (stop == start) {
+        return;
+    }
+    const unsigned char* from = stop;
+    Decoded last{};
+    do {
+        last = decode_before(from, start);
+        from -= last.size;
+    } while (continues_what_came_before(break_property(last.code_point)) && from > start);
+    rules.restart_after(break_property(last.code_point));
+    for (const unsigned char* p = from + last.size; p < stop;) {
+        // Only the last can be cut short: a lead that the stop follows.
+        const Decoded decoded = decode(p, static_cast<std::size_t>(stop - p));
+        const std::size_t size = decoded.size > 0 ? decoded.size : 1;
+        (void)rules.starts_cluster(
+            break_property(decoded.size > 0 ? decoded.code_point : replacement_character));
+        p += size;
+    }
+}
+
+// Counts plain text from p, which starts with a plain code point that is no
+// accent, and returns where it stops.
+const unsigned char* count_plain(Tally& tally, PlainCounter plain, const unsigned char* p,
+                                 const unsigned char* begin, const unsigned char* end) noexcept
+{
+#if defined(__SSE2__)
+    // Short runs, as between the characters of a script that needs the rules
+    // for each, cost more to set the widest blocks up for than to count.
+    PlainRun run = plain_text::short_run<plain_text::Sse2Lanes>(p, end);
+    if (run.stop == nullptr) {
+        run = plain(p, begin, end);
+    }
+#else
+    const PlainRun run = plain(p, begin, end);
 #endif
+    tally.count += run.characters;
+    settle_rules_after_plain(tally.rules, p, run.stop);
+    return run.stop;
+}
 
 // Counts the code points that start in [p, end) and returns where the first
 // one that runs past `end` starts (`end` if none does). `begin` is the start
 // of the block, before which nothing is read.
-const unsigned char* count_code_points(Tally& tally, const unsigned char* p,
+const unsigned char* count_code_points(Tally& tally, PlainCounter plain, const unsigned char* p,
                                        const unsigned char* begin,
                                        const unsigned char* end) noexcept
 {
     while (p < end) {
-#if defined(__SSE2__)
-        if (tally.rules.quiet() && !may_need_rules(*p)) {
-            p = count_plain(tally, p, begin, end);
+        if (!may_need_rules(*p) && plain != nullptr && tally.rules.quiet()) {
+            p = count_plain(tally, plain, p, begin, end);
             if (p == end) {
                 break;
             }
         }
-#else
-        (void)begin;
-#endif
         const Decoded decoded = decode(p, static_cast<std::size_t>(end - p));
         if (decoded.size == 0) {
             break;
@@ -371,7 +303,7 @@ void ClusterCounter::add(std::span<const unsigned char> bytes) noexcept
         }
     }
     if (!all_held) {
-        const unsigned char* const cut_off = count_code_points(tally, p, bytes.data(), end);
+        const unsigned char* const cut_off = count_code_points(tally, plain_, p, bytes.data(), end);
         held_.hold({cut_off, end});
     }
     rules_ = tally.rules;

@@ -2,6 +2,7 @@
 
 #include "grapheme.hpp"
 #include "held.hpp"
+#include "plain_text.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,7 @@ public:
     [[nodiscard]] std::uint64_t total(bool cut_short = false) const noexcept;
 
 private:
+    PlainCounter plain_ = plain_counter_in_use();
     ClusterRules rules_;
     std::uint64_t count_ = 0;
     HeldBytes held_;

@@ -1,0 +1,86 @@
+// The plain text counter for 64 byte lanes. This file alone is compiled for
+// AVX-512 (its byte and word instructions), and defines nothing else that
+// the program could call by mistake on a processor without them: its one
+// outside name is count_plain_text_avx512.
+
+#include "plain_text_kernel.hpp"
+
+#include <immintrin.h>
+
+namespace {
+
+struct Avx512Lanes {
+    using Vector = __m512i;
+    using Mask = __mmask64; // a bit a lane
+    static constexpr int width = 64;
+
+    static Vector load(const unsigned char* p) { return _mm512_loadu_si512(p); }
+    static Vector splat(unsigned byte) { return _mm512_set1_epi8(static_cast<char>(byte)); }
+
+    static Mask is(Vector x, unsigned byte) { return _mm512_cmpeq_epi8_mask(x, splat(byte)); }
+    static Mask at_least(Vector x, unsigned low) { return _mm512_cmpge_epu8_mask(x, splat(low)); }
+    static Mask within(Vector x, unsigned low, unsigned high)
+    {
+        return _mm512_cmple_epu8_mask(_mm512_sub_epi8(x, splat(low)), splat(high - low));
+    }
+
+    // 80 to BF: the signed bytes below C0.
+    static Mask continuation(Vector x) { return _mm512_cmplt_epi8_mask(x, splat(0xC0)); }
+    // Sixteen entries, looked up by the low half of each index byte.
+    static Vector table(unsigned v0, unsigned v1, unsigned v2, unsigned v3, unsigned v4,
+                        unsigned v5, unsigned v6, unsigned v7, unsigned v8, unsigned v9,
+                        unsigned v10, unsigned v11, unsigned v12, unsigned v13, unsigned v14,
+                        unsigned v15)
+    {
+        const auto word = [](unsigned a, unsigned b, unsigned c, unsigned d) {
+            return static_cast<int>(a | (b << 8U) | (c << 16U) | (d << 24U));
+        };
+        return _mm512_set4_epi32(word(v12, v13, v14, v15), word(v8, v9, v10, v11),
+                                 word(v4, v5, v6, v7), word(v0, v1, v2, v3));
+    }
+    static Vector lookup(Vector table, Vector index) { return _mm512_shuffle_epi8(table, index); }
+    static Vector high_half(Vector x)
+    {
+        return _mm512_and_si512(_mm512_srli_epi16(x, 4), splat(0x0F));
+    }
+    static Vector low_half(Vector x) { return _mm512_and_si512(x, splat(0x0F)); }
+    static Vector common_bits(Vector a, Vector b) { return _mm512_and_si512(a, b); }
+    static Mask has_bits(Vector x, unsigned bits) { return _mm512_test_epi8_mask(x, splat(bits)); }
+    static Mask none() { return 0; }
+    static Mask both(Mask a, Mask b) { return a & b; }
+    static Mask either(Mask a, Mask b) { return a | b; }
+    static Mask but_not(Mask a, Mask b) { return a & ~b; }
+    static bool any(Mask m) { return m != 0; }
+    static int first(Mask m) { return __builtin_ctzll(m); }
+    static std::uint64_t bits(Mask m) { return m; }
+    static std::uint64_t count(std::uint64_t bits) { return __builtin_popcountll(bits); }
+    static Mask before(int lane) { return (Mask{1} << lane) - 1; }
+
+    // Counts the lanes of masks, a byte a lane, until taken (at most 255 each).
+    class Counter {
+    public:
+        void add(Mask m) { lanes_ = _mm512_mask_sub_epi8(lanes_, m, lanes_, _mm512_set1_epi8(-1)); }
+        std::uint64_t take()
+        {
+            alignas(64) std::uint64_t sums[8]; // NOLINT(modernize-avoid-c-arrays)
+            _mm512_store_si512(sums, _mm512_sad_epu8(lanes_, _mm512_setzero_si512()));
+            lanes_ = _mm512_setzero_si512();
+            std::uint64_t sum = 0;
+            for (const std::uint64_t part : sums) {
+                sum += part;
+            }
+            return sum;
+        }
+
+    private:
+        __m512i lanes_ = _mm512_setzero_si512();
+    };
+};
+
+} // namespace
+
+PlainRun count_plain_text_avx512(const unsigned char* p, const unsigned char* begin,
+                                 const unsigned char* end) noexcept
+{
+    return plain_text::count<Avx512Lanes>(p, begin, end);
+}

@@ -1,0 +1,79 @@
+#include "plain_text.hpp"
+
+#include <initializer_list>
+
+#if defined(__SSE2__)
+#include "lanes_sse2.hpp"
+#include "plain_text_kernel.hpp"
+#endif
+
+namespace {
+
+#if defined(__SSE2__)
+
+PlainRun count_sse2(const unsigned char* p, const unsigned char* begin,
+                    const unsigned char* end) noexcept
+{
+    return plain_text::count<plain_text::Sse2Lanes>(p, begin, end);
+}
+
+#endif
+
+PlainCounter widest() noexcept
+{
+    for (const BlockPath path : {BlockPath::avx512, BlockPath::avx2, BlockPath::sse2}) {
+        if (const PlainCounter counter = plain_counter(path)) {
+            return counter;
+        }
+    }
+    return nullptr;
+}
+
+// Chosen on first use: an initialiser that called a function would need the
+// C++ run-time's guard.
+PlainCounter in_use = nullptr;
+bool chosen = false;
+
+} // namespace
+
+#if defined(PITUUS_WIDE_BLOCKS)
+PlainRun count_plain_text_avx2(const unsigned char* p, const unsigned char* begin,
+                               const unsigned char* end) noexcept;
+PlainRun count_plain_text_avx512(const unsigned char* p, const unsigned char* begin,
+                                 const unsigned char* end) noexcept;
+#endif
+
+PlainCounter plain_counter(BlockPath path) noexcept
+{
+    switch (path) {
+#if defined(__SSE2__)
+    case BlockPath::sse2:
+        return count_sse2;
+#endif
+#if defined(PITUUS_WIDE_BLOCKS)
+    case BlockPath::avx2:
+        return __builtin_cpu_supports("avx2") != 0 ? count_plain_text_avx2 : nullptr;
+    case BlockPath::avx512:
+        return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0
+                   ? count_plain_text_avx512
+                   : nullptr;
+#endif
+    default:
+        return nullptr;
+    }
+}
+
+PlainCounter plain_counter_in_use() noexcept
+{
+    if (!chosen) {
+        in_use = widest();
+        chosen = true;
+    }
+    return in_use;
+}
+
+void use_block_path(BlockPath path) noexcept
+{
+    in_use = plain_counter(path);
+    chosen = true;
+}
