@@ -1,3 +1,4 @@
+#include "block_paths.hpp"
 #include "count.hpp"
 #include "text.hpp"
 
@@ -43,11 +44,19 @@ TEST_P(Utf8Text, CountsEachCharacterAndEachMaximalSubpartAsOne)
     EXPECT_EQ(count(GetParam().text, Charset::utf8), GetParam().characters);
 }
 
-// Tabs around the text put it where whole blocks are judged at once.
-TEST_P(Utf8Text, CountsTheSameInsideALongText)
+// Tabs around the text put it where whole blocks are judged at once, in
+// each width of block, at each lane.
+TEST_P(Utf8Text, CountsTheSameInsideALongTextInEveryWidthOfBlock)
 {
-    const std::string tabs(20, '\t');
-    EXPECT_EQ(count(tabs + GetParam().text + tabs, Charset::utf8), GetParam().characters + 40);
+    for (const BlockPath path : block_paths()) {
+        const BlockPathInUse in_use(path);
+        for (const std::size_t offset : offsets_in_blocks()) {
+            const std::string text =
+                std::string(offset, '\t') + GetParam().text + std::string(150, '\t');
+            ASSERT_EQ(count(text, Charset::utf8), GetParam().characters + offset + 150)
+                << name_of(path) << ", after " << offset << " tabs";
+        }
+    }
 }
 
 TEST_P(Utf8Text, GivesTheSameCountHoweverTheTextIsSplit)

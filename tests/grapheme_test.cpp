@@ -1,6 +1,7 @@
 // User-perceived characters against the Unicode Character Database's own
 // test cases, read from the installed file, and the examples users meet.
 
+#include "block_paths.hpp"
 #include "count.hpp"
 #include "text.hpp"
 
@@ -106,11 +107,18 @@ TEST(UnicodeBreakTests, EveryBoundaryAndCountAsTheDatabaseGivesThemInAnySplit)
                 << test.line << "(split after byte " << split << ")";
         }
         // Between controls, which break on both sides (GB4, GB5), and long
-        // enough to be judged a block at a time.
-        std::string between_tabs(20, '\t');
-        between_tabs += text;
-        between_tabs.append(20, '\t');
-        EXPECT_EQ(clusters(between_tabs), before + 40) << test.line << "(between tabs)";
+        // enough to be judged a block at a time, in each width of block,
+        // starting at lanes around a block's start and end.
+        for (const BlockPath path : block_paths()) {
+            const BlockPathInUse in_use(path);
+            for (const std::size_t offset :
+                 {0, 1, 2, 3, 5, 8, 13, 15, 16, 30, 31, 33, 61, 62, 63, 64, 66}) {
+                const std::string between_tabs =
+                    std::string(offset, '\t') + text + std::string(140, '\t');
+                EXPECT_EQ(clusters(between_tabs), before + offset + 140)
+                    << test.line << "(" << name_of(path) << ", after " << offset << " tabs)";
+            }
+        }
     }
 }
 
@@ -132,18 +140,23 @@ TEST_P(WhatPeopleSee, CountsOneCharacterForEachOnTheScreen)
     EXPECT_EQ(clusters(GetParam().text), GetParam().characters);
 }
 
-// Where a long run of text is judged sixteen bytes at a time.
-TEST_P(WhatPeopleSee, CountsTheSameAfterALongPlainText)
+// Where a long run of text is judged a block at a time, in each width of
+// block, the example at every place in a block and across the reads.
+TEST_P(WhatPeopleSee, CountsTheSameInALongTextInEveryWidthOfBlock)
 {
     const std::string plain = "Hyv\xC3\xA4\xC3\xA4 p\xC3\xA4iv\xC3\xA4\xC3\xA4, "; // 14 characters
     std::string text;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 12; ++i) {
         text += plain + GetParam().text;
     }
-    EXPECT_EQ(clusters(text), 5 * (14 + GetParam().characters));
-    for (std::size_t split = 0; split <= text.size(); ++split) {
-        ASSERT_EQ(clusters_in_two_reads(text, split), 5 * (14 + GetParam().characters))
-            << "split after byte " << split;
+    const std::uint64_t characters = 12 * (14 + GetParam().characters);
+    for (const BlockPath path : block_paths()) {
+        const BlockPathInUse in_use(path);
+        EXPECT_EQ(clusters(text), characters) << name_of(path);
+        for (std::size_t split = 0; split <= text.size(); split += 7) {
+            ASSERT_EQ(clusters_in_two_reads(text, split), characters)
+                << name_of(path) << ", split after byte " << split;
+        }
     }
 }
 

@@ -1,0 +1,55 @@
+#pragma once
+
+// Counting through each width of block that this processor has: the tests
+// choose the path themselves, so that each is checked wherever it runs.
+
+#include "plain_text.hpp"
+
+#include <string>
+#include <vector>
+
+// The paths this processor runs: code point by code point, and each width.
+inline std::vector<BlockPath> block_paths()
+{
+    std::vector<BlockPath> paths{BlockPath::none};
+    for (const BlockPath path : {BlockPath::sse2, BlockPath::avx2, BlockPath::avx512}) {
+        if (plain_counter(path) != nullptr) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+inline std::string name_of(BlockPath path)
+{
+    switch (path) {
+    case BlockPath::sse2:
+        return "SSE2";
+    case BlockPath::avx2:
+        return "AVX2";
+    case BlockPath::avx512:
+        return "AVX-512";
+    default:
+        return "no blocks";
+    }
+}
+
+// The path that counters made while it lives take; then the widest again.
+class BlockPathInUse {
+public:
+    explicit BlockPathInUse(BlockPath path) { use_block_path(path); }
+    BlockPathInUse(const BlockPathInUse&) = delete;
+    BlockPathInUse& operator=(const BlockPathInUse&) = delete;
+    ~BlockPathInUse() { use_block_path(block_paths().back()); }
+};
+
+// Where a text goes in a long line so that the blocks of every width meet
+// it at each lane of a block's start and end, and across two blocks.
+inline std::vector<std::size_t> offsets_in_blocks()
+{
+    std::vector<std::size_t> offsets;
+    for (std::size_t offset = 0; offset <= 2 * 64 + 8; ++offset) {
+        offsets.push_back(offset);
+    }
+    return offsets;
+}
