@@ -4,6 +4,7 @@
 
 #include "grapheme.hpp"
 #include "line.hpp"
+#include "plain_text.hpp"
 
 #include <algorithm>
 #include <array>
@@ -251,8 +252,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (charset == Charset::single_byte && whole != line.size()) {
         fail("single-byte count", whole, line.size());
     }
-    if (charset == Charset::utf8 && whole != reference_clusters(line)) {
-        fail("UTF-8 clusters", whole, reference_clusters(line));
+    if (charset != Charset::utf8) {
+        return 0;
+    }
+    // Every width of block that this processor has counts as the rules do;
+    // the widest is left in use.
+    const std::uint64_t expected = reference_clusters(line);
+    constexpr std::array<std::pair<BlockPath, const char*>, 4> paths{{
+        {BlockPath::none, "UTF-8 clusters, code point by code point"},
+        {BlockPath::sse2, "UTF-8 clusters, SSE2 blocks"},
+        {BlockPath::avx2, "UTF-8 clusters, AVX2 blocks"},
+        {BlockPath::avx512, "UTF-8 clusters, AVX-512 blocks"},
+    }};
+    for (const auto& [path, what] : paths) {
+        if (path == BlockPath::none || plain_counter(path) != nullptr) {
+            use_block_path(path);
+            const std::uint64_t counted = read_in_pieces(input, sizes, charset);
+            if (counted != expected) {
+                fail(what, counted, expected);
+            }
+        }
     }
     return 0;
 }
