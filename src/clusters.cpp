@@ -54,11 +54,16 @@ static_assert(holds_for(0x2010, 0x2027, [](Break b) { return b == Break::other; 
               "the punctuation taken as plain joins something");
 // The emoji plane: the code point before a mark is no control where it is
 // there; and the classes the blocks tell by their bytes.
-static_assert(holds_for(0x1F000, 0x1FFFF,
-                        [](Break b) {
-                            return !is(b, Break::control, Break::cr, Break::lf, Break::prepend);
-                        }),
-              "the emoji plane holds a control");
+// A code point of the emoji plane that is no skin tone or flag half starts a
+// cluster of its own, but after a joiner.
+static_assert(
+    holds_for(0x1F000, 0x1F1E5,
+              [](Break b) { return is(b, Break::other, Break::extended_pictographic); }) &&
+        holds_for(0x1F200, 0x1F3FA,
+                  [](Break b) { return is(b, Break::other, Break::extended_pictographic); }) &&
+        holds_for(0x1F400, 0x1FFFF,
+                  [](Break b) { return is(b, Break::other, Break::extended_pictographic); }),
+    "the emoji plane holds a code point that joins");
 static_assert(holds_for(0x1F3FB, 0x1F3FF, [](Break b) { return b == Break::extend; }),
               "a skin tone is no Extend");
 static_assert(holds_for(0x1F1E6, 0x1F1FF, [](Break b) { return b == Break::regional_indicator; }),
@@ -78,11 +83,6 @@ constexpr bool is_continuation(unsigned byte)
 {
     return (byte & 0xC0U) == 0x80U;
 }
-
-// Code points from U+0300 on start with a byte from CC on; the line feed is
-// the one below that which joins anything (a CR before it). The plain path
-// stops at such bytes, and starts at no other.
-constexpr unsigned first_lead_from_accents = 0xCCU;
 
 constexpr bool may_need_rules(unsigned byte)
 {
@@ -119,19 +119,18 @@ struct Decoded {
     // and code points past U+10FFFF (F4).
     unsigned low = 0x80U;
     unsigned high = 0xBFU;
-    std::size_t size = 0;
-    if (lead >= 0xC2U && lead <= 0xDFU) {
-        size = 2;
-    } else if (lead >= 0xE0U && lead <= 0xEFU) {
-        size = 3;
-        low = lead == 0xE0U ? 0xA0U : low;
-        high = lead == 0xEDU ? 0x9FU : high;
-    } else if (lead >= 0xF0U && lead <= 0xF4U) {
+    if (lead < 0xC2U || lead > 0xF4U) {
+        return invalid(1);
+    }
+    std::size_t size = 2;
+    if (lead >= 0xF0U) {
         size = 4;
         low = lead == 0xF0U ? 0x90U : low;
         high = lead == 0xF4U ? 0x8FU : high;
-    } else {
-        return invalid(1);
+    } else if (lead >= 0xE0U) {
+        size = 3;
+        low = lead == 0xE0U ? 0xA0U : low;
+        high = lead == 0xEDU ? 0x9FU : high;
     }
     if (available < 2) {
         return cut_off;

@@ -12,6 +12,11 @@
 // code points before them that their rules look at. It is counted a block
 // of bytes at a time, as wide a block as the processor takes.
 
+// Code points from U+0300 on start with a byte from CC on; the line feed is
+// the one below that which joins anything (a CR before it). Plain text stops
+// at such bytes, and starts at no other.
+inline constexpr unsigned first_lead_from_accents = 0xCCU;
+
 struct PlainRun {
     // Where a code point that needs the rules starts, a line feed, or where
     // too few bytes are left for a block. Never inside a code point.

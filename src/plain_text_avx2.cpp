@@ -40,9 +40,9 @@ struct Avx2Lanes {
     {
         const auto b = [](unsigned v) { return static_cast<char>(v); };
         return _mm256_setr_epi8(b(v0), b(v1), b(v2), b(v3), b(v4), b(v5), b(v6), b(v7), b(v8),
-                                b(v9), b(v10), b(v11), b(v12), b(v13), b(v14), b(v15), b(v0),
-                                b(v1), b(v2), b(v3), b(v4), b(v5), b(v6), b(v7), b(v8), b(v9),
-                                b(v10), b(v11), b(v12), b(v13), b(v14), b(v15));
+                                b(v9), b(v10), b(v11), b(v12), b(v13), b(v14), b(v15), b(v0), b(v1),
+                                b(v2), b(v3), b(v4), b(v5), b(v6), b(v7), b(v8), b(v9), b(v10),
+                                b(v11), b(v12), b(v13), b(v14), b(v15));
     }
     static Vector lookup(Vector table, Vector index) { return _mm256_shuffle_epi8(table, index); }
     static Vector high_half(Vector x)

@@ -15,10 +15,6 @@
 
 namespace plain_text {
 
-// Code points from U+0300 on start with a byte from CC on; the line feed is
-// the one below that which joins anything (a CR before it).
-inline constexpr unsigned first_lead_from_accents = 0xCC;
-
 template <class Lanes> struct Text {
     using Vector = typename Lanes::Vector;
     using Mask = typename Lanes::Mask;
@@ -69,13 +65,12 @@ template <class Lanes> struct Text {
             constexpr unsigned row_87 = 0x10;
             const Vector by_high = Lanes::table(0, 0, 0, 0, 0, 0, 0, 0, sure_8 | row_8f | row_87,
                                                 sure_9, sure_a, 0, 0, 0, 0, 0);
-            const Vector by_low = Lanes::table(
-                sure_9, sure_9, sure_9, sure_9, 0, 0, sure_9 | sure_a, sure_9 | sure_a | row_87,
-                sure_9 | sure_a, sure_a, sure_9 | sure_a, sure_9 | sure_a, sure_8, sure_8, sure_8,
-                row_8f);
-            const Vector groups =
-                Lanes::common_bits(Lanes::lookup(by_high, Lanes::high_half(b2)),
-                                   Lanes::lookup(by_low, Lanes::low_half(b2)));
+            const Vector by_low =
+                Lanes::table(sure_9, sure_9, sure_9, sure_9, 0, 0, sure_9 | sure_a,
+                             sure_9 | sure_a | row_87, sure_9 | sure_a, sure_a, sure_9 | sure_a,
+                             sure_9 | sure_a, sure_8, sure_8, sure_8, row_8f);
+            const Vector groups = Lanes::common_bits(Lanes::lookup(by_high, Lanes::high_half(b2)),
+                                                     Lanes::lookup(by_low, Lanes::low_half(b2)));
             return {Lanes::has_bits(groups, sure_8 | sure_9 | sure_a),
                     Lanes::has_bits(groups, row_8f), Lanes::has_bits(groups, row_87)};
         } else {
@@ -176,10 +171,11 @@ judge(const unsigned char* p, const unsigned char* begin, typename Lanes::Counte
         const Mask vs16 = T::three_bytes(b0, b1, b2, 0xEF, 0xB8, 0x8F);
         const typename T::Rows rows = T::rows(b2);
         // Past U+1F3FA the skin tones, from U+1F1E6 the regional indicators.
-        const Mask skin_tones = Lanes::both(rows.pictographs_and_skin_tones, Lanes::at_least(b3, 0xBB));
+        const Mask skin_tones =
+            Lanes::both(rows.pictographs_and_skin_tones, Lanes::at_least(b3, 0xBB));
         emoji.emoji_plane = Lanes::bits(four);
-        emoji.flags = Lanes::bits(Lanes::both(
-            four, Lanes::both(rows.regional_indicators, Lanes::at_least(b3, 0xA6))));
+        emoji.flags = Lanes::bits(
+            Lanes::both(four, Lanes::both(rows.regional_indicators, Lanes::at_least(b3, 0xA6))));
         emoji.pictographs = Lanes::bits(Lanes::both(
             four, Lanes::either(rows.pictographs,
                                 Lanes::but_not(rows.pictographs_and_skin_tones, skin_tones))));
@@ -287,8 +283,8 @@ template <class Lanes>
     typename Lanes::Counter not_characters;
     for (const int at : {0, block}) {
         const Vector b0 = Lanes::load(p + at);
-        const Mask tails =
-            Lanes::both(Lanes::within(b0, 0xC2, 0xDF), Lanes::continuation(Lanes::load(p + at + 1)));
+        const Mask tails = Lanes::both(Lanes::within(b0, 0xC2, 0xDF),
+                                       Lanes::continuation(Lanes::load(p + at + 1)));
         const Mask high =
             Lanes::either(Lanes::at_least(b0, first_lead_from_accents), Lanes::is(b0, '\n'));
         if (!Lanes::any(high)) {
@@ -340,8 +336,8 @@ PlainRun count(const unsigned char* p, const unsigned char* begin,
             // From C2 on is a lead of two bytes here.
             not_characters.add(
                 Lanes::both(Lanes::at_least(a, 0xC2), Lanes::continuation(Lanes::load(p + 1))));
-            not_characters.add(
-                Lanes::both(Lanes::at_least(b, 0xC2), Lanes::continuation(Lanes::load(p + block + 1))));
+            not_characters.add(Lanes::both(Lanes::at_least(b, 0xC2),
+                                           Lanes::continuation(Lanes::load(p + block + 1))));
             emoji = {};
         } else {
             for (const std::ptrdiff_t at : {std::ptrdiff_t{0}, block}) {
