@@ -3,8 +3,16 @@
 #include "text.hpp"
 
 #include <clocale>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <string>
+#include <vector>
+
+#if defined(__unix__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -102,6 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Utf8Case{"OverlongTwoByteLeadC1", "\xC1\xBF", 2},
                     // E0 80 starts no valid sequence: E0 is a subpart of its own.
                     Utf8Case{"OverlongThreeByte", "\xE0\x80\xAF", 3},
+                    Utf8Case{"OverlongThreeByteHighest", "\xE0\x9F\xBF", 3},
+                    Utf8Case{"FirstThreeByte", "\xE0\xA0\x80", 1},
                     Utf8Case{"EncodedSurrogate", "\xED\xA0\x80", 3},
                     Utf8Case{"LastValidBeforeSurrogates", "\xED\x9F\xBF", 1},
                     Utf8Case{"OverlongFourByte", "\xF0\x80\x80\x80", 4},
@@ -113,8 +123,12 @@ INSTANTIATE_TEST_SUITE_P(
                     Utf8Case{"LastCodePoint", "\xF4\x8F\xBF\xBF", 1},
                     Utf8Case{"BytesNeverInUtf8", "\xF5\xFE\xFF", 3},
                     Utf8Case{"ExtraContinuation", "\xC3\xA4\xA4", 2},
-                    // Enough sums in each of the sixteen lanes to overflow a byte.
+                    Utf8Case{"LastTwoByteThenAContinuation", "\xDF\xBF\x80", 2},
+                    Utf8Case{"ThreeBytesThenAContinuation", "\xEF\x9F\x80\x80", 2},
                     Utf8Case{"LongRunOfFourByteCharacters", repeat("\xF0\x9D\x84\x9E", 2000), 2000},
+                    // A dash in the same lane of every block: the most that the
+                    // blocks' sums take in a lane, for long enough to overflow a byte.
+                    Utf8Case{"LongRunOfDashes", repeat("\xE2\x80\x93kolmetoista, ", 3000), 42000},
                     Utf8Case{"LongMixed",
                              std::string(40, 'a') + "\xC3\xA4" + std::string(30, 'b') +
                                  "\xE2\x82\xAC\xF0\x9D\x84\x9E\xFF" + std::string(20, 'c'),
@@ -141,5 +155,74 @@ TEST(Utf8Text, LongTextCountsTheSameAsItsPartsOneByOne)
     EXPECT_EQ(count(text, Charset::utf8), expected);
     EXPECT_EQ(count_in_blocks(text, Charset::utf8, 4093), expected);
 }
+
+#if defined(__unix__)
+// Text put at the very end of a readable page, with nothing readable after
+// it: a look past the end of what was read stops the test.
+class EndOfPage {
+public:
+    EndOfPage()
+        : size_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))),
+          pages_(static_cast<unsigned char*>(
+              mmap(nullptr, 2 * size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)))
+    {
+        if (pages_ == MAP_FAILED || mprotect(pages_ + size_, size_, PROT_NONE) != 0) {
+            throw std::runtime_error("no guarded page");
+        }
+    }
+    EndOfPage(const EndOfPage&) = delete;
+    EndOfPage& operator=(const EndOfPage&) = delete;
+    ~EndOfPage() { (void)munmap(pages_, 2 * size_); }
+
+    std::span<const unsigned char> put(const std::string& text)
+    {
+        unsigned char* const start = pages_ + size_ - text.size();
+        std::memcpy(start, text.data(), text.size());
+        return {start, text.size()};
+    }
+
+private:
+    std::size_t size_;
+    unsigned char* pages_;
+};
+
+// Plain runs of every length after what the rules judge, ending at the end
+// of the read with whatever may stop or cut them, in every width of block.
+// Among them a control whose last byte the last block leaves, and an accent
+// that must not join it.
+TEST(Utf8Text, ReadsNothingPastTheEndOfWhatWasReadAndCountsToIt)
+{
+    EndOfPage page;
+    const std::string around[] = {"",
+                                  "\xF0\x9F\x91\x8D",
+                                  "\xCC\x88",
+                                  "\xE2\x80\x9D",
+                                  "\xC3\x80",
+                                  "\xC2\x80\xCC\x88"
+                                  "abcd",
+                                  "\xC3",
+                                  "\xE2\x82"};
+    std::vector<std::string> texts;
+    std::vector<std::uint64_t> expected;
+    {
+        const BlockPathInUse in_use(BlockPath::none);
+        for (const std::string& before : around) {
+            for (const std::string& after : around) {
+                for (std::size_t plain = 0; plain <= 3 * 64; ++plain) {
+                    texts.push_back(before + std::string(plain, 'a') + after);
+                    expected.push_back(count(texts.back(), Charset::utf8));
+                }
+            }
+        }
+    }
+    for (const BlockPath path : block_paths()) {
+        const BlockPathInUse in_use(path);
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            ASSERT_EQ(count_chars(page.put(texts[i]), Charset::utf8), expected[i])
+                << name_of(path) << ", " << texts[i].size() << " bytes";
+        }
+    }
+}
+#endif
 
 } // namespace

@@ -160,6 +160,70 @@ TEST_P(WhatPeopleSee, CountsTheSameInALongTextInEveryWidthOfBlock)
     }
 }
 
+// Random texts of what the blocks judge themselves or hand to the rules, a
+// code point of every row of the emoji plane among them, counted in each
+// width of block as code point by code point, whole and in two reads.
+TEST(EveryWidthOfBlock, CountsRandomTextsAsTheRulesDo)
+{
+    const std::vector<std::string> pieces = {"a",
+                                             " ",
+                                             "\t",
+                                             "\r",
+                                             "Hyv\xC3\xA4\xC3\xA4 ",
+                                             "\xC3\xA4",
+                                             "\xC2\xA0",
+                                             "\xC2\xA9",
+                                             "\xCC\x88",
+                                             "\xCD\xAF",
+                                             "\xCD\xB0",
+                                             "\xD0\x9F",
+                                             "\xD8\x80",
+                                             "\xE2\x80\x8D",
+                                             "\xE2\x80\x8F",
+                                             "\xE2\x80\x93",
+                                             "\xE2\x80\x9D",
+                                             "\xE2\x80\xA6",
+                                             "\xE2\x80\xBC",
+                                             "\xE2\x82\xAC",
+                                             "\xE2\x83\xA3",
+                                             "\xEF\xB8\x8F",
+                                             "\xF0\x9F\x87\xAB",
+                                             "\xF0\x9F\x8F\xBD",
+                                             "\xFF",
+                                             "\xE2\x82",
+                                             "\xF0\x9F\x87"};
+    unsigned seed = 17;
+    const auto next = [&seed](unsigned below) {
+        seed = seed * 1103515245U + 12345U;
+        return (seed >> 8) % below;
+    };
+    for (int round = 0; round < 10000; ++round) {
+        std::string text;
+        const unsigned length = 40 + next(80);
+        for (unsigned i = 0; i < length; ++i) {
+            if (next(5) == 0) { // a code point of the emoji plane, any row
+                text += "\xF0\x9F";
+                text += static_cast<char>(0x80 + next(64));
+                text += static_cast<char>(0x80 + next(64));
+            } else {
+                text += pieces[next(static_cast<unsigned>(pieces.size()))];
+            }
+        }
+        std::uint64_t expected = 0;
+        {
+            const BlockPathInUse in_use(BlockPath::none);
+            expected = clusters(text);
+        }
+        const std::size_t split = next(static_cast<unsigned>(text.size()));
+        for (const BlockPath path : block_paths()) {
+            const BlockPathInUse in_use(path);
+            ASSERT_EQ(clusters(text), expected) << name_of(path) << ", text " << round;
+            ASSERT_EQ(clusters_in_two_reads(text, split), expected)
+                << name_of(path) << ", text " << round << " split after byte " << split;
+        }
+    }
+}
+
 const std::string a_umlaut_decomposed = "a\xCC\x88";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -179,6 +243,19 @@ INSTANTIATE_TEST_SUITE_P(
         Seen{"FlagAndAHalf", "\xF0\x9F\x87\xAB\xF0\x9F\x87\xAE\xF0\x9F\x87\xB8", 2},
         Seen{"Keycap", "1\xEF\xB8\x8F\xE2\x83\xA3", 1},
         Seen{"HangulJamo", "\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8", 1},
+        // Four bytes just below the emoji plane: an Adlam letter and its mark.
+        Seen{"AdlamLetterWithItsMark", "\xF0\x9E\xA4\x80\xF0\x9E\xA5\x84", 1},
+        // Tags after a black flag: the flag of Scotland.
+        Seen{"FlagOfScotland",
+             "\xF0\x9F\x8F\xB4\xF3\xA0\x81\xA7\xF3\xA0\x81\xA2\xF3\xA0\x81\xB3\xF3\xA0\x81\xA3"
+             "\xF3\xA0\x81\xB4\xF3\xA0\x81\xBF",
+             1},
+        // Short runs between letters that the rules take one by one.
+        Seen{"GuillemetsInRussian",
+             "\xD0\x9E\xD0\xBD \xD1\x81\xD0\xBA\xD0\xB0\xD0\xB7\xD0\xB0\xD0\xBB: "
+             "\xC2\xAB\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\xC2\xBB, \xD0\xB8 "
+             "\xD1\x83\xD1\x88\xD1\x91\xD0\xBB.",
+             28},
         Seen{"GreetingWithThumb", "Hyv\xC3\xA4\xC3\xA4 \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 7},
         Seen{"CopyrightSignJoinedToAnEmoji", "\xC2\xA9\xE2\x80\x8D\xF0\x9F\x91\x8D", 1},
         Seen{"AccentAfterAControlStandsAlone", "\t\xCC\x81", 2},
