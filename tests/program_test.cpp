@@ -58,7 +58,7 @@ TEST_P(FirstLineInTheCLocale, IsMeasuredAndReportedByteForByte)
 }
 
 // What the unit tests of the line reader cannot see: the real reads, the
-// end of real input, and the Part's bytes around the count.
+// end of real input, and the exact bytes around the count.
 INSTANTIATE_TEST_SUITE_P(
     Lines, FirstLineInTheCLocale,
     testing::Values(Measured{"EnterAlone", "\n", "0"}, Measured{"EmptyInput", "", "0"},
@@ -190,6 +190,19 @@ TEST(CodePageTerminal, Latin9SpellsAUmlautAsItsOwnByte)
     const Outcome run = run_in("fi_FI.ISO-8859-15", "p\xE4iv\xE4\n");
     EXPECT_EQ(run.out, "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\xE4)\n\n" +
                            prompt + "Tekstin mitta on 5 merkki\xE4.\n");
+}
+
+// Only the character types matter: a missing locale for the dates does not
+// take the terminal's code set away.
+TEST(CodePageTerminal, Latin9HoldsWhenAnotherCategoryNamesAMissingLocale)
+{
+    RunOptions options;
+    options.input = "p\xE4iv\xE4\n";
+    options.environment = {locale_environment("fi_FI.ISO-8859-15").front(),
+                           "LC_CTYPE=fi_FI.ISO-8859-15", "LC_TIME=xx_XX.ISO-8859-15"};
+    EXPECT_EQ(run_program(options).out,
+              "Ohjelma tutkii annetun tekstin pituuden (maks 256 merkki\xE4)\n\n" + prompt +
+                  "Tekstin mitta on 5 merkki\xE4.\n");
 }
 
 // GB18030 spells ä in four bytes, as many as a letter's spelling holds.

@@ -84,7 +84,10 @@ struct LocaleEncoding {
 LocaleEncoding encoding_of_locale()
 {
     const std::string_view name = locale_name_in_effect();
-    const bool found = std::setlocale(LC_ALL, "") != nullptr;
+    // A category this system lacks (an LC_TIME made elsewhere) fails the
+    // whole setting; the character types alone are what counts here.
+    const bool found =
+        std::setlocale(LC_ALL, "") != nullptr || std::setlocale(LC_CTYPE, "") != nullptr;
     // No locale set at all, as in a container or under env -i: terminals are
     // UTF-8 nowadays (Python takes them so too). A UTF-8 locale that this
     // system lacks, as a terminal logged in from elsewhere often sends: the
