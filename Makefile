@@ -47,6 +47,7 @@ test-fuzz:
 	cmake --build --preset fuzz
 	mkdir -p build-fuzz/corpus
 	./build-fuzz/fuzz/line_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
+		-dict=fuzz/line_fuzzer.dict \
 		-print_final_stats=1 -artifact_prefix=build-fuzz/ build-fuzz/corpus fuzz/corpus
 
 windows: windows32 windows64
