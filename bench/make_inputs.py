@@ -14,7 +14,7 @@ MIB = 1 << 20
 folder = sys.argv[1]
 
 FINNISH = "Hyvää päivää! Tämä on suomenkielinen lause, jossa on ääkkösiä. "
-# 85 characters in 128 bytes, 15 of its 85 code points needing the rules.
+# 85 characters in 128 bytes, 15 of its 85 code points parts of emoji sequences.
 EMOJI = ("Hyvää huomenta 👋🏽! Perhe 👨‍👩‍👧‍👦 lähti Suomeen 🇫🇮 ja soitti "
          "numeroon 1️⃣. Kiitos 🙏🏻! ")
 
