@@ -14,6 +14,8 @@ public:
     // Room in `out` that a read of `units` needs: three bytes a unit, and
     // three more for a high surrogate held from the read before that stays alone.
     static constexpr std::size_t room_for(std::size_t units) { return 3 * units + 3; }
+    // The most units whose bytes fit in `room`.
+    static constexpr std::size_t units_for(std::size_t room) { return room / 3 - 1; }
 
     // Converts the next read into `out`, which has room_for(units.size())
     // bytes, and returns how many bytes it wrote. A high surrogate at the

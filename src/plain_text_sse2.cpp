@@ -29,8 +29,9 @@ PlainCounter widest() noexcept
     return nullptr;
 }
 
-// Chosen on first use: an initialiser that called a function would need the
-// C++ run-time's guard.
+// Chosen on first use, not by an initialiser that calls a function: that
+// would run before main in everything that links this, in no set order
+// among files.
 PlainCounter in_use = nullptr;
 bool chosen = false;
 

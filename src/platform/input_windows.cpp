@@ -19,7 +19,7 @@ std::ptrdiff_t read_console(HANDLE console, std::span<unsigned char> buffer) noe
 {
     static std::array<char16_t, 4096> units;
     static ConsoleText text;
-    const std::size_t most = std::min(units.size(), buffer.size() / 3 - 1);
+    const std::size_t most = std::min(units.size(), ConsoleText::units_for(buffer.size()));
     std::size_t written = 0;
     // A read of a lone high surrogate gives no byte yet: read on.
     while (written == 0 && !text.ended()) {

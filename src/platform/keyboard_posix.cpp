@@ -298,7 +298,8 @@ bool quiet_after_line()
 
 void wait_for_key()
 {
-    // What was typed ahead goes, whole lines or not.
+    // What was typed ahead goes, whole lines or not: here, or in the drain
+    // after the line where the keyboard was taken then.
     if (!take_keyboard(TCSAFLUSH)) {
         return;
     }
