@@ -1,5 +1,6 @@
 #include "clusters.hpp"
 
+#include "encoding.hpp"
 #include "plain_text.hpp"
 
 #if defined(__SSE2__)
@@ -16,7 +17,6 @@
 
 namespace {
 
-constexpr char32_t replacement_character = 0xFFFD;
 constexpr char32_t first_accent = 0x300;
 constexpr char32_t last_accent = 0x36F;
 
@@ -52,29 +52,39 @@ static_assert(holds_for(0x2010, 0x2027, [](Break b) { return b == Break::other; 
                   holds_for(0x2030, 0x203B, [](Break b) { return b == Break::other; }) &&
                   holds_for(0x20A0, 0x20BF, [](Break b) { return b == Break::other; }),
               "the punctuation taken as plain joins something");
-// The emoji plane: the code point before a mark is no control where it is
-// there; and the classes the blocks tell by their bytes.
-// A code point of the emoji plane that is no skin tone or flag half starts a
-// cluster of its own, but after a joiner.
-static_assert(
-    holds_for(0x1F000, 0x1F1E5,
-              [](Break b) { return is(b, Break::other, Break::extended_pictographic); }) &&
-        holds_for(0x1F200, 0x1F3FA,
-                  [](Break b) { return is(b, Break::other, Break::extended_pictographic); }) &&
-        holds_for(0x1F400, 0x1FFFF,
-                  [](Break b) { return is(b, Break::other, Break::extended_pictographic); }),
-    "the emoji plane holds a code point that joins");
-static_assert(holds_for(0x1F3FB, 0x1F3FF, [](Break b) { return b == Break::extend; }),
-              "a skin tone is no Extend");
-static_assert(holds_for(0x1F1E6, 0x1F1FF, [](Break b) { return b == Break::regional_indicator; }),
+// The emoji plane: but for the skin tones and the flag halves, a code point
+// there starts a cluster of its own (but after a joiner), and in the rows
+// taken as pictographs it is one.
+constexpr bool other_or_pictograph(Break b)
+{
+    return is(b, Break::other, Break::extended_pictographic);
+}
+constexpr char32_t first_skin_tone_code_point = emoji_code_point(skin_tone_row, first_skin_tone);
+constexpr char32_t first_flag_half =
+    emoji_code_point(regional_indicator_row, first_regional_indicator);
+static_assert(holds_for(0x1F000, first_flag_half - 1, other_or_pictograph) &&
+                  holds_for(emoji_code_point(regional_indicator_row, 0xBF) + 1,
+                            first_skin_tone_code_point - 1, other_or_pictograph) &&
+                  holds_for(emoji_code_point(skin_tone_row, 0xBF) + 1, 0x1FFFF,
+                            other_or_pictograph),
+              "the emoji plane holds a code point that joins");
+static_assert(holds_for(first_skin_tone_code_point, emoji_code_point(skin_tone_row, 0xBF),
+                        [](Break b) { return b == Break::extend; }) &&
+                  holds_for(emoji_code_point(skin_tone_row, 0x80), first_skin_tone_code_point - 1,
+                            [](Break b) { return b == Break::extended_pictographic; }),
+              "a skin tone is no Extend, or what comes before it in its row no pictograph");
+static_assert(holds_for(first_flag_half, emoji_code_point(regional_indicator_row, 0xBF),
+                        [](Break b) { return b == Break::regional_indicator; }),
               "a flag half is no regional indicator");
-static_assert(
-    holds_for(0x1F300, 0x1F3FA, [](Break b) { return b == Break::extended_pictographic; }) &&
-        holds_for(0x1F400, 0x1F4FF, [](Break b) { return b == Break::extended_pictographic; }) &&
-        holds_for(0x1F580, 0x1F63F, [](Break b) { return b == Break::extended_pictographic; }) &&
-        holds_for(0x1F680, 0x1F6FF, [](Break b) { return b == Break::extended_pictographic; }) &&
-        holds_for(0x1F980, 0x1FAFF, [](Break b) { return b == Break::extended_pictographic; }),
-    "a row taken as pictographs holds something else");
+static_assert(std::ranges::all_of(pictograph_rows,
+                                  [](ByteRange rows) {
+                                      return holds_for(emoji_code_point(rows.first, 0x80),
+                                                       emoji_code_point(rows.last, 0xBF),
+                                                       [](Break b) {
+                                                           return b == Break::extended_pictographic;
+                                                       });
+                                  }),
+              "a row taken as pictographs holds something else");
 static_assert(break_property(0xFE0F) == Break::extend && break_property(0x20E3) == Break::extend &&
                   break_property(0x200D) == Break::zwj,
               "VS16, the keycap or the joiner is not what the blocks take it for");

@@ -47,11 +47,6 @@ struct Sse2Lanes {
         bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0FU;
         return (bits * 0x0101010101010101U) >> 56;
     }
-    static Mask before(int lane)
-    {
-        return _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(lane)),
-                              _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
-    }
 
     // Counts the lanes of masks, a byte a lane, until taken (at most 255 each).
     class Counter {

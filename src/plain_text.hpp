@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 // Plain text is UTF-8 whose clusters can be told apart without following
@@ -16,6 +17,28 @@
 // the one below that which joins anything (a CR before it). Plain text stops
 // at such bytes, and starts at no other.
 inline constexpr unsigned first_lead_from_accents = 0xCCU;
+
+// The emoji plane, U+1F000 to U+1FFFF (F0 9F xx yy), in rows of 64 code
+// points by the third byte, and the places in it that the blocks tell apart.
+struct ByteRange {
+    unsigned first;
+    unsigned last;
+};
+// Rows of pictographs alone: U+1F300 to U+1F3BF, U+1F400 to U+1F4FF, U+1F580
+// to U+1F63F, U+1F680 to U+1F6FF and U+1F980 to U+1FAFF.
+inline constexpr std::array<ByteRange, 5> pictograph_rows{
+    {{0x8C, 0x8E}, {0x90, 0x93}, {0x96, 0x98}, {0x9A, 0x9B}, {0xA6, 0xAB}}};
+// U+1F3C0 to U+1F3FF: pictographs, then the skin tones from U+1F3FB.
+inline constexpr unsigned skin_tone_row = 0x8F;
+inline constexpr unsigned first_skin_tone = 0xBB; // its fourth byte
+// U+1F1C0 to U+1F1FF: the regional indicators from U+1F1E6.
+inline constexpr unsigned regional_indicator_row = 0x87;
+inline constexpr unsigned first_regional_indicator = 0xA6;
+
+constexpr char32_t emoji_code_point(unsigned third_byte, unsigned fourth_byte)
+{
+    return 0x1F000U + ((third_byte & 0x3FU) << 6U) + (fourth_byte & 0x3FU);
+}
 
 struct PlainRun {
     // Where a code point that needs the rules starts, a line feed, or where

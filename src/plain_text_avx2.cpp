@@ -33,16 +33,10 @@ struct Avx2Lanes {
     // 80 to BF: the signed bytes below C0.
     static Mask continuation(Vector x) { return _mm256_cmpgt_epi8(splat(0xC0), x); }
     // Sixteen entries, looked up by the low half of each index byte.
-    static Vector table(unsigned v0, unsigned v1, unsigned v2, unsigned v3, unsigned v4,
-                        unsigned v5, unsigned v6, unsigned v7, unsigned v8, unsigned v9,
-                        unsigned v10, unsigned v11, unsigned v12, unsigned v13, unsigned v14,
-                        unsigned v15)
+    static Vector table(const std::array<std::uint8_t, 16>& entries)
     {
-        const auto b = [](unsigned v) { return static_cast<char>(v); };
-        return _mm256_setr_epi8(b(v0), b(v1), b(v2), b(v3), b(v4), b(v5), b(v6), b(v7), b(v8),
-                                b(v9), b(v10), b(v11), b(v12), b(v13), b(v14), b(v15), b(v0), b(v1),
-                                b(v2), b(v3), b(v4), b(v5), b(v6), b(v7), b(v8), b(v9), b(v10),
-                                b(v11), b(v12), b(v13), b(v14), b(v15));
+        return _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries.data())));
     }
     static Vector lookup(Vector table, Vector index) { return _mm256_shuffle_epi8(table, index); }
     static Vector high_half(Vector x)
@@ -71,13 +65,6 @@ struct Avx2Lanes {
         return static_cast<std::uint32_t>(_mm256_movemask_epi8(m));
     }
     static std::uint64_t count(std::uint64_t bits) { return __builtin_popcountll(bits); }
-    static Mask before(int lane)
-    {
-        return _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(lane)),
-                                 _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14,
-                                                  15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26,
-                                                  27, 28, 29, 30, 31));
-    }
 
     // Counts the lanes of masks, a byte a lane, until taken (at most 255 each).
     class Counter {

@@ -27,16 +27,13 @@ struct Avx512Lanes {
     // 80 to BF: the signed bytes below C0.
     static Mask continuation(Vector x) { return _mm512_cmplt_epi8_mask(x, splat(0xC0)); }
     // Sixteen entries, looked up by the low half of each index byte.
-    static Vector table(unsigned v0, unsigned v1, unsigned v2, unsigned v3, unsigned v4,
-                        unsigned v5, unsigned v6, unsigned v7, unsigned v8, unsigned v9,
-                        unsigned v10, unsigned v11, unsigned v12, unsigned v13, unsigned v14,
-                        unsigned v15)
+    static Vector table(const std::array<std::uint8_t, 16>& entries)
     {
-        const auto word = [](unsigned a, unsigned b, unsigned c, unsigned d) {
-            return static_cast<int>(a | (b << 8U) | (c << 16U) | (d << 24U));
+        const auto word = [&entries](std::size_t at) {
+            return static_cast<int>(entries.at(at) | (entries.at(at + 1) << 8U) |
+                                    (entries.at(at + 2) << 16U) | (entries.at(at + 3) << 24U));
         };
-        return _mm512_set4_epi32(word(v12, v13, v14, v15), word(v8, v9, v10, v11),
-                                 word(v4, v5, v6, v7), word(v0, v1, v2, v3));
+        return _mm512_set4_epi32(word(12), word(8), word(4), word(0));
     }
     static Vector lookup(Vector table, Vector index) { return _mm512_shuffle_epi8(table, index); }
     static Vector high_half(Vector x)
@@ -54,7 +51,6 @@ struct Avx512Lanes {
     static int first(Mask m) { return __builtin_ctzll(m); }
     static std::uint64_t bits(Mask m) { return m; }
     static std::uint64_t count(std::uint64_t bits) { return __builtin_popcountll(bits); }
-    static Mask before(int lane) { return (Mask{1} << lane) - 1; }
 
     // Counts the lanes of masks, a byte a lane, until taken (at most 255 each).
     class Counter {

@@ -9,11 +9,50 @@
 
 #include "plain_text.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
 namespace plain_text {
+
+// The rows by the two halves of their third byte, for a look-up of each
+// half: a byte is in a group of rows where the entries of both its halves
+// have the group's bit. The rows of pictographs make a group for each high
+// half they start with.
+struct RowTables {
+    static constexpr unsigned pictographs = 0x07; // high halves 8, 9 and A
+    static constexpr unsigned skin_tones = 0x08;
+    static constexpr unsigned regional_indicators = 0x10;
+    std::array<std::uint8_t, 16> by_high{};
+    std::array<std::uint8_t, 16> by_low{};
+};
+
+constexpr RowTables row_tables()
+{
+    RowTables tables;
+    const auto add = [&tables](ByteRange rows, unsigned bit) {
+        tables.by_high.at(rows.first >> 4U) |= static_cast<std::uint8_t>(bit);
+        for (unsigned row = rows.first; row <= rows.last; ++row) {
+            tables.by_low.at(row & 0x0FU) |= static_cast<std::uint8_t>(bit);
+        }
+    };
+    for (const ByteRange rows : pictograph_rows) {
+        add(rows, 1U << ((rows.first >> 4U) - 8U));
+    }
+    add({skin_tone_row, skin_tone_row}, RowTables::skin_tones);
+    add({regional_indicator_row, regional_indicator_row}, RowTables::regional_indicators);
+    return tables;
+}
+
+static_assert(std::ranges::all_of(pictograph_rows,
+                                  [](ByteRange rows) {
+                                      return rows.first >> 4U == rows.last >> 4U &&
+                                             rows.first >= 0x80 && rows.last <= 0xAF;
+                                  }),
+              "a group of pictograph rows spans two high halves, or is no third byte");
 
 template <class Lanes> struct Text {
     using Vector = typename Lanes::Vector;
@@ -41,12 +80,7 @@ template <class Lanes> struct Text {
                            Lanes::both(Lanes::continuation(b2), Lanes::continuation(b3)));
     }
 
-    // Of those, the rows of 64 that the blocks tell apart by the third byte:
-    // where every code point is a pictograph (U+1F300 to U+1F3BF, U+1F400
-    // to U+1F4FF, U+1F580 to U+1F63F, U+1F680 to U+1F6FF, U+1F980 to
-    // U+1FAFF); U+1F3C0 to U+1F3FF, pictographs up to U+1F3FA and then the
-    // skin tones (Extend); and U+1F1C0 to U+1F1FF, with the regional
-    // indicators from U+1F1E6.
+    // Of those, the rows that the blocks tell apart by the third byte.
     struct Rows {
         Mask pictographs;
         Mask pictographs_and_skin_tones;
@@ -56,30 +90,20 @@ template <class Lanes> struct Text {
     static Rows rows(Vector b2)
     {
         if constexpr (requires { Lanes::lookup(b2, b2); }) {
-            // Each row's third byte by its two halves, looked up: a bit for
-            // each (high half, low halves) group that a row belongs to.
-            constexpr unsigned sure_8 = 0x01; // 8C to 8E
-            constexpr unsigned sure_9 = 0x02; // 90 to 93, 96 to 98, 9A, 9B
-            constexpr unsigned sure_a = 0x04; // A6 to AB
-            constexpr unsigned row_8f = 0x08;
-            constexpr unsigned row_87 = 0x10;
-            const Vector by_high = Lanes::table(0, 0, 0, 0, 0, 0, 0, 0, sure_8 | row_8f | row_87,
-                                                sure_9, sure_a, 0, 0, 0, 0, 0);
-            const Vector by_low =
-                Lanes::table(sure_9, sure_9, sure_9, sure_9, 0, 0, sure_9 | sure_a,
-                             sure_9 | sure_a | row_87, sure_9 | sure_a, sure_a, sure_9 | sure_a,
-                             sure_9 | sure_a, sure_8, sure_8, sure_8, row_8f);
-            const Vector groups = Lanes::common_bits(Lanes::lookup(by_high, Lanes::high_half(b2)),
-                                                     Lanes::lookup(by_low, Lanes::low_half(b2)));
-            return {Lanes::has_bits(groups, sure_8 | sure_9 | sure_a),
-                    Lanes::has_bits(groups, row_8f), Lanes::has_bits(groups, row_87)};
+            constexpr RowTables tables = row_tables();
+            const Vector groups = Lanes::common_bits(
+                Lanes::lookup(Lanes::table(tables.by_high), Lanes::high_half(b2)),
+                Lanes::lookup(Lanes::table(tables.by_low), Lanes::low_half(b2)));
+            return {Lanes::has_bits(groups, RowTables::pictographs),
+                    Lanes::has_bits(groups, RowTables::skin_tones),
+                    Lanes::has_bits(groups, RowTables::regional_indicators)};
         } else {
-            const Mask sure = Lanes::either(
-                Lanes::either(Lanes::within(b2, 0x8C, 0x8E), Lanes::within(b2, 0x90, 0x93)),
-                Lanes::either(
-                    Lanes::within(b2, 0x96, 0x98),
-                    Lanes::either(Lanes::within(b2, 0x9A, 0x9B), Lanes::within(b2, 0xA6, 0xAB))));
-            return {sure, Lanes::is(b2, 0x8F), Lanes::is(b2, 0x87)};
+            Mask pictographs = Lanes::none();
+            for (const ByteRange row : pictograph_rows) {
+                pictographs = Lanes::either(pictographs, Lanes::within(b2, row.first, row.last));
+            }
+            return {pictographs, Lanes::is(b2, skin_tone_row),
+                    Lanes::is(b2, regional_indicator_row)};
         }
     }
 
@@ -147,11 +171,11 @@ judge(const unsigned char* p, const unsigned char* begin, typename Lanes::Counte
     const Mask accent_lead = Lanes::within(b0, 0xCC, 0xCD);
     const bool has_accents = Lanes::any(accent_lead);
     if (has_accents) {
-        // An accent U+0300 to U+036F: CC 80-BF or CD 80-AF.
-        accents = Lanes::both(
-            Lanes::both(Lanes::either(Lanes::is(b0, 0xCC), Lanes::within(b1, 0x80, 0xAF)),
-                        Lanes::both(accent_lead, second)),
-            after_letter());
+        // An accent U+0300 to U+036F: CC or CD and a second byte, but not
+        // CD B0 to BF (U+0370 on).
+        const Mask past_accents = Lanes::both(Lanes::is(b0, 0xCD), Lanes::at_least(b1, 0xB0));
+        accents = Lanes::both(Lanes::but_not(Lanes::both(accent_lead, second), past_accents),
+                              after_letter());
         needs_rules = Lanes::but_not(needs_rules, accents);
     }
     // Emoji, a bit a lane: each class by its own bytes, and what their rules
@@ -172,10 +196,11 @@ judge(const unsigned char* p, const unsigned char* begin, typename Lanes::Counte
         const typename T::Rows rows = T::rows(b2);
         // Past U+1F3FA the skin tones, from U+1F1E6 the regional indicators.
         const Mask skin_tones =
-            Lanes::both(rows.pictographs_and_skin_tones, Lanes::at_least(b3, 0xBB));
+            Lanes::both(rows.pictographs_and_skin_tones, Lanes::at_least(b3, first_skin_tone));
         emoji.emoji_plane = Lanes::bits(four);
         emoji.flags = Lanes::bits(
-            Lanes::both(four, Lanes::both(rows.regional_indicators, Lanes::at_least(b3, 0xA6))));
+            Lanes::both(four, Lanes::both(rows.regional_indicators,
+                                          Lanes::at_least(b3, first_regional_indicator))));
         emoji.pictographs = Lanes::bits(Lanes::both(
             four, Lanes::either(rows.pictographs,
                                 Lanes::but_not(rows.pictographs_and_skin_tones, skin_tones))));
@@ -230,15 +255,12 @@ judge(const unsigned char* p, const unsigned char* begin, typename Lanes::Counte
     }
     // Only the positions before it count here.
     const int lane = __builtin_ctzll(rules);
-    const Mask earlier = Lanes::before(lane);
-    const std::uint64_t earlier_bits = (std::uint64_t{1} << lane) - 1;
-    not_characters.add(Lanes::both(one_tail, earlier));
-    not_characters.add(Lanes::both(punctuation, earlier));
-    not_characters.add(Lanes::both(punctuation, earlier));
-    not_characters.add(Lanes::both(accents, earlier));
-    more_not_characters += 3 * Lanes::count(three_tails & earlier_bits) +
-                           3 * Lanes::count(three_joins & earlier_bits) +
-                           Lanes::count(four_joins & earlier_bits);
+    const std::uint64_t earlier = (std::uint64_t{1} << lane) - 1;
+    more_not_characters +=
+        Lanes::count(Lanes::bits(one_tail) & earlier) +
+        2 * Lanes::count(Lanes::bits(punctuation) & earlier) +
+        Lanes::count(Lanes::bits(accents) & earlier) + 3 * Lanes::count(three_tails & earlier) +
+        3 * Lanes::count(three_joins & earlier) + Lanes::count(four_joins & earlier);
     return lane;
 }
 
@@ -283,8 +305,9 @@ template <class Lanes>
     typename Lanes::Counter not_characters;
     for (const int at : {0, block}) {
         const Vector b0 = Lanes::load(p + at);
-        const Mask tails = Lanes::both(Lanes::within(b0, 0xC2, 0xDF),
-                                       Lanes::continuation(Lanes::load(p + at + 1)));
+        // Before the first lead from CC on, from C2 on is a lead of two bytes.
+        const Mask tails =
+            Lanes::both(Lanes::at_least(b0, 0xC2), Lanes::continuation(Lanes::load(p + at + 1)));
         const Mask high =
             Lanes::either(Lanes::at_least(b0, first_lead_from_accents), Lanes::is(b0, '\n'));
         if (!Lanes::any(high)) {
@@ -296,8 +319,9 @@ template <class Lanes>
         if (byte == 0xCC || byte == 0xCD || byte == 0xE2 || byte == 0xEF || byte == 0xF0) {
             break;
         }
-        not_characters.add(Lanes::both(tails, Lanes::before(lane)));
-        return {p + at + lane, static_cast<std::uint64_t>(at + lane) - not_characters.take()};
+        const std::uint64_t earlier = (std::uint64_t{1} << lane) - 1;
+        return {p + at + lane, static_cast<std::uint64_t>(at + lane) - not_characters.take() -
+                                   Lanes::count(Lanes::bits(tails) & earlier)};
     }
     return {nullptr, 0};
 }
