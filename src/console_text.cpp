@@ -1,10 +1,11 @@
 #include "console_text.hpp"
 
+#include "encoding.hpp"
+
 #include <algorithm>
 
 namespace {
 
-constexpr char32_t replacement_character = 0xFFFD;
 constexpr char16_t ctrl_z = 0x1A;
 
 constexpr bool is_high_surrogate(char32_t unit)

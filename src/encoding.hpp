@@ -12,6 +12,10 @@ enum class Charset : unsigned char {
     multibyte,   // the C library's decoder; an undecodable byte counts one
 };
 
+// What stands in for bytes that are no UTF-8, and for a lone surrogate of
+// UTF-16: U+FFFD.
+inline constexpr char32_t replacement_character = 0xFFFD;
+
 // The bytes of one letter in the terminal's encoding.
 struct Spelling {
     std::array<char, 4> bytes{};
