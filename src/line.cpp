@@ -64,7 +64,6 @@ std::uint64_t Line::length(bool cut_short) noexcept
 {
     if (cr_held_) {
         // The input ended after it: it is part of the line.
-        cr_held_ = false;
         counter_.add(carriage_return);
     }
     return counter_.total(cut_short);

@@ -21,7 +21,8 @@ public:
     // blocks are not looked at.
     bool add(std::span<const unsigned char> block) noexcept;
 
-    // The characters of the line, once the last block has been added.
+    // The characters of the line, once the last block has been added (asked
+    // once).
     // cut_short: the line was cut off in the middle, so that bytes which
     // begin a character the cut left unfinished are no character.
     [[nodiscard]] std::uint64_t length(bool cut_short = false) noexcept;
