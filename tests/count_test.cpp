@@ -188,8 +188,9 @@ private:
 
 // Plain runs of every length after what the rules judge, ending at the end
 // of the read with whatever may stop or cut them, in every width of block.
-// Among them a control whose last byte the last block leaves, and an accent
-// that must not join it.
+// Among them code points whose last bytes the last block leaves: a control
+// with an accent that must not join it, and emoji that a joiner and an
+// emoji follow.
 TEST(Utf8Text, ReadsNothingPastTheEndOfWhatWasReadAndCountsToIt)
 {
     EndOfPage page;
@@ -200,6 +201,8 @@ TEST(Utf8Text, ReadsNothingPastTheEndOfWhatWasReadAndCountsToIt)
                                   "\xC3\x80",
                                   "\xC2\x80\xCC\x88"
                                   "abcd",
+                                  "\xF0\x9F\x80\x80\xE2\x80\x8D\xF0\x9F\x91\x8D",
+                                  "\xF0\x9F\xBF\x80\xE2\x80\x8D\xF0\x9F\x91\x8D",
                                   "\xC3",
                                   "\xE2\x82"};
     std::vector<std::string> texts;

@@ -224,6 +224,21 @@ TEST(EveryWidthOfBlock, CountsRandomTextsAsTheRulesDo)
     }
 }
 
+// Split at every byte of the example, so that a read starts inside each of
+// its code points, where the blocks look back past the start of the read.
+TEST_P(WhatPeopleSee, CountsTheSameWhereverTwoReadsSplitIt)
+{
+    const std::string text = "Hyv\xC3\xA4\xC3\xA4 " + GetParam().text + std::string(150, 'b');
+    const std::uint64_t characters = 6 + GetParam().characters + 150;
+    for (const BlockPath path : block_paths()) {
+        const BlockPathInUse in_use(path);
+        for (std::size_t split = 0; split <= text.size(); ++split) {
+            ASSERT_EQ(clusters_in_two_reads(text, split), characters)
+                << name_of(path) << ", split after byte " << split;
+        }
+    }
+}
+
 const std::string a_umlaut_decomposed = "a\xCC\x88";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -261,6 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
         Seen{"AccentAfterAControlStandsAlone", "\t\xCC\x81", 2},
         Seen{"AccentAfterAnEmoji", "\xF0\x9F\x91\x8D\xCC\x81", 1},
         Seen{"AccentAfterTheNextLineControl", "\xC2\x85\xCC\x88", 2},
+        Seen{"AccentAfterTheNextLineControlAfterLetters", "\xC3\xA4\xC3\xA4\xC2\x85\xCC\x88", 4},
         Seen{"EmojiJoinedToACopyrightSign", "\xF0\x9F\x91\x8D\xE2\x80\x8D\xC2\xA9", 1},
         Seen{"CrInsideTheTextIsACharacter", "a\rb", 3},
         // An invalid byte is drawn as U+FFFD, which accents join.

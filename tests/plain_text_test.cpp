@@ -1,0 +1,93 @@
+// What the blocks judge themselves, and where they hand over to the rules.
+// A count is right either way, as the rules take whatever the blocks leave:
+// only here does it show that punctuation, accents and emoji stay in the
+// fast path, and that what needs the rules is left to them.
+
+#include "block_paths.hpp"
+#include "count.hpp"
+#include "text.hpp"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+constexpr std::size_t not_judged = static_cast<std::size_t>(-1);
+
+struct Piece {
+    const char* name;
+    std::string text;
+    // Where in the text the first code point that needs the rules starts.
+    std::size_t rules_at = not_judged;
+};
+
+void PrintTo(const Piece& p, std::ostream* os)
+{
+    *os << p.name;
+}
+
+class PlainBlocks : public testing::TestWithParam<Piece> {};
+
+// The piece after a run of letters and before a long one, in every width of
+// block, at every lane of a block.
+TEST_P(PlainBlocks, JudgeWhatTheyCanAndStopWhereTheRulesMustGoOn)
+{
+    const Piece& piece = GetParam();
+    for (const BlockPath path : block_paths()) {
+        const PlainCounter counter = plain_counter(path);
+        if (counter == nullptr) {
+            continue;
+        }
+        for (std::size_t before = 1; before <= 65; ++before) {
+            const std::string text = std::string(before, 'a') + piece.text + std::string(200, 'b');
+            const auto bytes = bytes_of(text);
+            const PlainRun run = counter(bytes.data(), bytes.data(), bytes.data() + bytes.size());
+            const auto stop = static_cast<std::size_t>(run.stop - bytes.data());
+            if (piece.rules_at == not_judged) {
+                ASSERT_GT(stop, before + piece.text.size()) << name_of(path) << ", at " << before;
+            } else {
+                ASSERT_EQ(stop, before + piece.rules_at) << name_of(path) << ", at " << before;
+            }
+            const BlockPathInUse rules(BlockPath::none);
+            ASSERT_EQ(run.characters, count_chars(bytes.first(stop), Charset::utf8))
+                << name_of(path) << ", at " << before;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pieces, PlainBlocks,
+    testing::Values(
+        Piece{"AUmlaut", "\xC3\xA4"}, Piece{"NoBreakSpace", "\xC2\xA0"},
+        Piece{"AccentOnALetter", "e\xCC\x81"}, Piece{"LastAccent", "e\xCD\xAF"},
+        Piece{"AccentOnAUmlaut", "\xC3\xA4\xCC\x88"}, Piece{"AccentOnU02FF", "\xCB\xBF\xCC\x88"},
+        Piece{"TwoAccents", "e\xCC\x88\xCC\x81"},
+        Piece{"AccentOnADegreeSign", "\xC2\xB0\xCC\x88", 2}, Piece{"AccentOnATab", "\t\xCC\x88", 1},
+        Piece{"GreekLetter", "\xCD\xB0", 0}, Piece{"CyrillicLetter", "\xD0\x9F", 0},
+        Piece{"LineFeed", "\n", 0}, Piece{"FirstDash", "\xE2\x80\x90"},
+        Piece{"Ellipsis", "\xE2\x80\xA6"}, Piece{"LastBeforeLineSeparator", "\xE2\x80\xA7"},
+        Piece{"PerMille", "\xE2\x80\xB0"}, Piece{"ReferenceMark", "\xE2\x80\xBB"},
+        Piece{"FirstCurrencySign", "\xE2\x82\xA0"}, Piece{"LastCurrencySign", "\xE2\x82\xBF"},
+        Piece{"RightToLeftMark", "\xE2\x80\x8F", 0}, Piece{"LineSeparator", "\xE2\x80\xA8", 0},
+        Piece{"DoubleExclamationMark", "\xE2\x80\xBC", 0},
+        Piece{"BeforeTheCurrencySigns", "\xE2\x82\x9F", 0},
+        Piece{"AfterTheCurrencySigns", "\xE2\x83\x80", 0}, Piece{"Heart", "\xE2\x9D\xA4", 0},
+        Piece{"Thumb", "\xF0\x9F\x91\x8D"}, Piece{"FirstOfTheEmojiPlane", "\xF0\x9F\x80\x80"},
+        Piece{"LastOfTheEmojiPlane", "\xF0\x9F\xBF\xBF"},
+        Piece{"ThumbWithSkinTone", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"},
+        Piece{"SkinToneAfterATab", "\t\xF0\x9F\x8F\xBD", 1},
+        Piece{"HeartWithVariationSelector", "\xF0\x9F\x92\x99\xEF\xB8\x8F"},
+        Piece{"Keycap", "1\xEF\xB8\x8F\xE2\x83\xA3"}, Piece{"KeycapAfterATab", "\t\xE2\x83\xA3", 1},
+        Piece{"FlagOfFinland", "\xF0\x9F\x87\xAB\xF0\x9F\x87\xAE"},
+        // A third half in a row: which flag it starts the rules tell.
+        Piece{"TwoFlags", "\xF0\x9F\x87\xAB\xF0\x9F\x87\xAE\xF0\x9F\x87\xB8\xF0\x9F\x87\xAA", 8},
+        Piece{"FamilyOfThree",
+              "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7"},
+        Piece{"PictographJoinedToALetter", "\xE2\x80\x8D\xF0\x9F\x91\x8D", 3},
+        Piece{"JoinerBeforeALetter",
+              "\xF0\x9F\x91\x8D\xE2\x80\x8D"
+              "c",
+              4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
