@@ -39,13 +39,15 @@ struct Sse2Lanes {
     static bool any(Mask m) { return _mm_movemask_epi8(m) != 0; }
     static int first(Mask m) { return __builtin_ctz(static_cast<unsigned>(_mm_movemask_epi8(m))); }
     static std::uint64_t bits(Mask m) { return static_cast<std::uint32_t>(_mm_movemask_epi8(m)); }
-    // The bits set, without the instruction that the oldest processors lack.
+    // The bits set of a lane's sixteen, without the instruction that the
+    // oldest processors lack.
     static std::uint64_t count(std::uint64_t bits)
     {
-        bits -= (bits >> 1) & 0x5555555555555555U;
-        bits = (bits & 0x3333333333333333U) + ((bits >> 2) & 0x3333333333333333U);
-        bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0FU;
-        return (bits * 0x0101010101010101U) >> 56;
+        auto x = static_cast<std::uint32_t>(bits);
+        x -= (x >> 1U) & 0x5555U;
+        x = (x & 0x3333U) + ((x >> 2U) & 0x3333U);
+        x = (x + (x >> 4U)) & 0x0F0FU;
+        return (x + (x >> 8U)) & 0x1FU;
     }
 
     // Counts the lanes of masks, a byte a lane, until taken (at most 255 each).
