@@ -56,10 +56,6 @@ struct Avx2Lanes {
     static Mask either(Mask a, Mask b) { return _mm256_or_si256(a, b); }
     static Mask but_not(Mask a, Mask b) { return _mm256_andnot_si256(b, a); }
     static bool any(Mask m) { return _mm256_testz_si256(m, m) == 0; }
-    static int first(Mask m)
-    {
-        return __builtin_ctz(static_cast<unsigned>(_mm256_movemask_epi8(m)));
-    }
     static std::uint64_t bits(Mask m)
     {
         return static_cast<std::uint32_t>(_mm256_movemask_epi8(m));

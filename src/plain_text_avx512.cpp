@@ -48,7 +48,6 @@ struct Avx512Lanes {
     static Mask either(Mask a, Mask b) { return a | b; }
     static Mask but_not(Mask a, Mask b) { return a & ~b; }
     static bool any(Mask m) { return m != 0; }
-    static int first(Mask m) { return __builtin_ctzll(m); }
     static std::uint64_t bits(Mask m) { return m; }
     static std::uint64_t count(std::uint64_t bits) { return __builtin_popcountll(bits); }
 
