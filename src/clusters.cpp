@@ -2,6 +2,7 @@
 
 #include "encoding.hpp"
 #include "plain_text.hpp"
+#include "utf8.hpp"
 
 #if defined(__SSE2__)
 #include "lanes_sse2.hpp"
@@ -89,11 +90,6 @@ static_assert(break_property(0xFE0F) == Break::extend && break_property(0x20E3) 
                   break_property(0x200D) == Break::zwj,
               "VS16, the keycap or the joiner is not what the blocks take it for");
 
-constexpr bool is_continuation(unsigned byte)
-{
-    return (byte & 0xC0U) == 0x80U;
-}
-
 constexpr bool may_need_rules(unsigned byte)
 {
     return byte >= first_lead_from_accents || byte == '\n';
@@ -125,23 +121,14 @@ struct Decoded {
     const auto invalid = [](std::size_t subpart) {
         return Decoded{subpart, replacement_character};
     };
-    // The limits of the second byte rule out overlong forms, surrogates (ED)
-    // and code points past U+10FFFF (F4).
-    unsigned low = 0x80U;
-    unsigned high = 0xBFU;
-    if (lead < 0xC2U || lead > 0xF4U) {
+    const std::size_t size = sequence_length(lead);
+    if (size == 0) {
         return invalid(1);
     }
-    std::size_t size = 2;
-    if (lead >= 0xF0U) {
-        size = 4;
-        low = lead == 0xF0U ? 0x90U : low;
-        high = lead == 0xF4U ? 0x8FU : high;
-    } else if (lead >= 0xE0U) {
-        size = 3;
-        low = lead == 0xE0U ? 0xA0U : low;
-        high = lead == 0xEDU ? 0x9FU : high;
-    }
+    // The limits of the second byte rule out overlong forms (E0, F0),
+    // surrogates (ED) and code points past U+10FFFF (F4).
+    const unsigned low = lead == 0xE0U ? 0xA0U : lead == 0xF0U ? 0x90U : 0x80U;
+    const unsigned high = lead == 0xEDU ? 0x9FU : lead == 0xF4U ? 0x8FU : 0xBFU;
     if (available < 2) {
         return cut_off;
     }

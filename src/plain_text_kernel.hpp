@@ -8,6 +8,7 @@
 // code compiled for a wider set must never stand in for what runs without it.
 
 #include "plain_text.hpp"
+#include "utf8.hpp"
 
 #include <algorithm>
 #include <array>
@@ -271,16 +272,12 @@ std::ptrdiff_t tail_beyond(const unsigned char* p, const unsigned char* start) n
 {
     for (std::ptrdiff_t back = 1; back <= 3 && back <= p - start; ++back) {
         const unsigned lead = p[-back];
-        if (lead < 0x80 || lead > 0xBF) {
+        if (!is_continuation(lead)) {
             // A lead of two bytes counts its second only where that is a
             // continuation byte; one of three or four was taken only whole.
-            std::ptrdiff_t size = 1;
-            if (lead >= 0xC2 && lead <= 0xDF) {
-                size = p[1 - back] >= 0x80 && p[1 - back] <= 0xBF ? 2 : 1;
-            } else if (lead >= 0xE0 && lead <= 0xEF) {
-                size = 3;
-            } else if (lead >= 0xF0 && lead <= 0xF4) {
-                size = 4;
+            auto size = static_cast<std::ptrdiff_t>(sequence_length(lead));
+            if (size == 2 && !is_continuation(p[1 - back])) {
+                size = 1;
             }
             return size > back ? size - back : 0;
         }
