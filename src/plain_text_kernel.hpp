@@ -297,7 +297,7 @@ template <class Lanes>
     using Mask = typename Lanes::Mask;
     constexpr int block = Lanes::width;
     if (end - p < 2 * block + 1) {
-        return {nullptr, 0};
+        return {};
     }
     typename Lanes::Counter not_characters;
     for (const int at : {0, block}) {
@@ -320,7 +320,7 @@ template <class Lanes>
         return {p + at + lane, static_cast<std::uint64_t>(at + lane) - not_characters.take() -
                                    Lanes::count(Lanes::bits(tails) & earlier)};
     }
-    return {nullptr, 0};
+    return {};
 }
 
 template <class Lanes>

@@ -222,9 +222,9 @@ long milliseconds_now() noexcept
 }
 
 // Reads and drops what the terminal sends until it has been quiet for
-// quiet_ms, or for at most longest_drain_ms in all. Returns the number of
-// bytes dropped, or -1 if the terminal has gone away.
-std::ptrdiff_t drain_until_quiet(int quiet_ms) noexcept
+// quiet_ms, or for at most longest_drain_ms in all, or has gone away. True if
+// anything was dropped.
+bool drain_until_quiet(int quiet_ms) noexcept
 {
     const long deadline = milliseconds_now() + longest_drain_ms;
     std::array<unsigned char, 4096> dropped{};
@@ -239,15 +239,15 @@ std::ptrdiff_t drain_until_quiet(int quiet_ms) noexcept
             if (errno == EINTR) {
                 continue;
             }
-            return -1;
+            break;
         }
         const ssize_t size = read(terminal, dropped.data(), dropped.size());
         if (size == 0 || (size < 0 && errno != EINTR && errno != EAGAIN)) {
-            return -1; // hung up
+            break; // hung up: the key's read sees it too
         }
         total += size > 0 ? size : 0;
     }
-    return total;
+    return total > 0;
 }
 
 // The key, or -1 if the terminal has gone away.
@@ -293,7 +293,7 @@ bool quiet_after_line()
     if (tcgetpgrp(STDIN_FILENO) != getpgrp() || !take_keyboard(TCSANOW)) {
         return false;
     }
-    return drain_until_quiet(paste_quiet_ms) > 0;
+    return drain_until_quiet(paste_quiet_ms);
 }
 
 void wait_for_key()
@@ -307,11 +307,10 @@ void wait_for_key()
     // The key is one pressed after the result was shown: the rest of a paste
     // still streaming in is no key.
     constexpr int escape = 0x1B;
-    if (drain_until_quiet(paste_quiet_ms) >= 0) {
-        const int key = read_key();
-        if (key >= 0) {
-            (void)drain_until_quiet(key == escape ? escape_quiet_ms : paste_quiet_ms);
-        }
+    (void)drain_until_quiet(paste_quiet_ms);
+    const int key = read_key();
+    if (key >= 0) {
+        (void)drain_until_quiet(key == escape ? escape_quiet_ms : paste_quiet_ms);
     }
 
     // A signal that comes now is held until the settings are back, and then
