@@ -491,6 +491,21 @@ TEST_P(EscapeSequenceInPieces, LeavesNothingPending)
 INSTANTIATE_TEST_SUITE_P(Gaps, EscapeSequenceInPieces, testing::Values(5, 100, 150),
                          [](const auto& info) { return std::to_string(info.param) + "ms"; });
 
+// A signal that leaves the wait going (a resume that no stop came before)
+// does not cut the wait for the rest of the key short.
+TEST(KeystrokeWait, SignalBetweenTheBytesOfAFunctionKeyLeavesNothingPending)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("\x1b");
+    std::this_thread::sleep_for(50ms);
+    run.signal(SIGCONT);
+    std::this_thread::sleep_for(100ms);
+    run.type("[A");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.pending_input(), 0);
+}
+
 TEST(KeystrokeWait, UnderNohupAHangUpSignalDoesNotEndTheWait)
 {
     TerminalRun run("abc\n", false, SIGHUP);
