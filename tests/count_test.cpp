@@ -2,8 +2,8 @@
 #include "count.hpp"
 #include "text.hpp"
 
+#include <algorithm>
 #include <clocale>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
@@ -177,7 +177,7 @@ public:
     std::span<const unsigned char> put(const std::string& text)
     {
         unsigned char* const start = pages_ + size_ - text.size();
-        std::memcpy(start, text.data(), text.size());
+        std::copy(text.begin(), text.end(), start);
         return {start, text.size()};
     }
 
@@ -199,8 +199,7 @@ TEST(Utf8Text, ReadsNothingPastTheEndOfWhatWasReadAndCountsToIt)
                                   "\xCC\x88",
                                   "\xE2\x80\x9D",
                                   "\xC3\x80",
-                                  "\xC2\x80\xCC\x88"
-                                  "abcd",
+                                  std::string("\xC2\x80\xCC\x88") + "abcd",
                                   "\xF0\x9F\x80\x80\xE2\x80\x8D\xF0\x9F\x91\x8D",
                                   "\xF0\x9F\xBF\x80\xE2\x80\x8D\xF0\x9F\x91\x8D",
                                   "\xC3",
@@ -211,8 +210,10 @@ TEST(Utf8Text, ReadsNothingPastTheEndOfWhatWasReadAndCountsToIt)
         const BlockPathInUse in_use(BlockPath::none);
         for (const std::string& before : around) {
             for (const std::string& after : around) {
-                for (std::size_t plain = 0; plain <= 3 * 64; ++plain) {
-                    texts.push_back(before + std::string(plain, 'a') + after);
+                for (std::size_t plain = 0; plain <= std::size_t{3} * 64; ++plain) {
+                    std::string text = before;
+                    text.append(plain, 'a');
+                    texts.push_back(text.append(after));
                     expected.push_back(count(texts.back(), Charset::utf8));
                 }
             }
