@@ -112,11 +112,6 @@ struct Decoded {
     if (lead < 0x80U) {
         return {1, lead};
     }
-    // Most emoji: U+1F000 to U+1FFFF.
-    if (lead == 0xF0U && available >= 4 && p[1] == 0x9FU && is_continuation(p[2]) &&
-        is_continuation(p[3])) {
-        return {4, 0x1F000U | ((p[2] & 0x3FU) << 6U) | (p[3] & 0x3FU)};
-    }
     constexpr Decoded cut_off{0, 0};
     const auto invalid = [](std::size_t subpart) {
         return Decoded{subpart, replacement_character};

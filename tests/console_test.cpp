@@ -103,6 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadsCase{"LoneHighBeforeAnotherPair", {u"\xD83D\xD83D\xDC4D"}, replacement + "👍"},
         ReadsCase{"LoneHighEndingAReadBeforeALetter", {u"\xDBFF", u"\u00e4"}, replacement + "ä"},
         ReadsCase{"LoneLow", {u"\xDC00x"}, replacement + "x"},
+        ReadsCase{"LoneHighBeforeTheFirstPrivateUse", {u"\xD83D\uE000"}, replacement + "\uE000"},
         // Ctrl-Z ends the input, and nothing after it counts.
         ReadsCase{"CtrlZAtTheStart", {u"\x1a\r\n", u"more\r\n"}, ""},
         ReadsCase{"CtrlZAfterText", {u"abc\x1a\r\n", u"more\r\n"}, "abc"},
