@@ -5,6 +5,7 @@
 
 #include "plain_text.hpp"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,21 @@ inline std::string name_of(BlockPath path)
         return "AVX-512";
     default:
         return "no blocks";
+    }
+}
+
+// The bytes a block of the path holds.
+inline std::size_t width_of(BlockPath path)
+{
+    switch (path) {
+    case BlockPath::sse2:
+        return 16;
+    case BlockPath::avx2:
+        return 32;
+    case BlockPath::avx512:
+        return 64;
+    default:
+        return 1;
     }
 }
 

@@ -10,6 +10,11 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#if defined(__SSE2__)
+#include "lanes_sse2.hpp"
+#include "plain_text_kernel.hpp"
+#endif
+
 namespace {
 
 constexpr std::size_t not_judged = static_cast<std::size_t>(-1);
@@ -44,7 +49,9 @@ TEST_P(PlainBlocks, JudgeWhatTheyCanAndStopWhereTheRulesMustGoOn)
             const PlainRun run = counter(bytes.data(), bytes.data(), bytes.data() + bytes.size());
             const auto stop = static_cast<std::size_t>(run.stop - bytes.data());
             if (piece.rules_at == not_judged) {
-                ASSERT_GT(stop, before + piece.text.size()) << name_of(path) << ", at " << before;
+                // On to where two blocks and the four bytes after them no longer fit.
+                ASSERT_LT(bytes.size() - stop, 2 * width_of(path) + 4)
+                    << name_of(path) << ", at " << before;
             } else {
                 ASSERT_EQ(stop, before + piece.rules_at) << name_of(path) << ", at " << before;
             }
@@ -95,5 +102,37 @@ INSTANTIATE_TEST_SUITE_P(
               "c",
               4}),
     [](const auto& info) { return std::string(info.param.name); });
+
+#if defined(__SSE2__)
+// A short run between code points that the rules take hands whatever the
+// full count may judge (an accent, punctuation, a joiner or a keycap, VS16,
+// an emoji) over to it, and stops at any other lead from CC on.
+TEST(ShortRun, LeavesWhatTheBlocksMayJudgeToThemAndStopsAtTheRest)
+{
+    constexpr std::ptrdiff_t left_to_the_blocks = -1;
+    const std::pair<std::string, std::ptrdiff_t> cases[] = {
+        {"ab\xCC\x81", left_to_the_blocks},
+        {"ab\xCD\x80", left_to_the_blocks},
+        {"ab\xE2\x80\x93", left_to_the_blocks},
+        {"ab\xEF\xB8\x8F", left_to_the_blocks},
+        {"ab\xF0\x9F\x91\x8D", left_to_the_blocks},
+        {"ab\xCE\xB1", 2},
+        {"ab\xE1\x84\x80", 2},
+        {"ab\xF1\x80\x80\x80", 2},
+        {"ab\n", 2}};
+    for (const auto& [start, stop] : cases) {
+        const std::string text = start + std::string(40, 'b');
+        const auto bytes = bytes_of(text);
+        const PlainRun run =
+            plain_text::short_run<plain_text::Sse2Lanes>(bytes.data(), bytes.data() + bytes.size());
+        if (stop == left_to_the_blocks) {
+            EXPECT_EQ(run.stop, nullptr) << start;
+        } else {
+            EXPECT_EQ(run.stop, bytes.data() + stop) << start;
+            EXPECT_EQ(run.characters, 2U) << start;
+        }
+    }
+}
+#endif
 
 } // namespace

@@ -646,6 +646,22 @@ TEST(BackgroundJob, StoppedInKeyModeEndsByKillLeavingTheShellsSettings)
     EXPECT_TRUE(run.settings_of_the_shell_prompt());
 }
 
+// A setting of key mode changed at the shell while the program is stopped
+// (stty -ixon) is the one put back at the end.
+TEST(StopAndResume, SettingsChangedWhileStoppedAreTheOnesPutBack)
+{
+    TerminalRun run("abc\n", false);
+    ASSERT_TRUE(run.waits_for_key());
+    run.signal(SIGTSTP);
+    ASSERT_TRUE(run.stops());
+    run.change_settings([](termios& settings) { settings.c_iflag ^= IXON; });
+    run.signal(SIGCONT);
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_TRUE(run.settings_as_before());
+}
+
 TEST(KeystrokeWait, PutsBackWhatItChangedAndNothingElse)
 {
     TerminalRun run("abc\n", false);
