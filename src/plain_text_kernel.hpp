@@ -214,11 +214,11 @@ judge(const unsigned char* p, const unsigned char* begin, typename Lanes::Counte
         const std::uint64_t marks = Lanes::bits(
             Lanes::either(Lanes::either(vs16, T::three_bytes(b0, b1, b2, 0xE2, 0x83, 0xA3)),
                           Lanes::both(zwj, Lanes::both(Lanes::is(b3, 0xF0), Lanes::is(b4, 0x9F)))));
+        // Bits past the block's lanes are left in: each is only ever taken
+        // together with a class of this block's own lanes.
         constexpr int width = Lanes::width;
-        constexpr std::uint64_t all =
-            width == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << width) - 1;
-        const auto back = [&](std::uint64_t now, std::uint64_t last_block, int lanes) {
-            return ((now << lanes) | (last_block >> (width - lanes))) & all;
+        const auto back = [](std::uint64_t now, std::uint64_t last_block, int lanes) {
+            return (now << lanes) | (last_block >> (width - lanes));
         };
         const std::uint64_t before_four = back(emoji.emoji_plane, before.emoji_plane, 4);
         const std::uint64_t before_zwj = back(emoji.joiners, before.joiners, 3);

@@ -157,43 +157,53 @@ TEST(Utf8Text, LongTextCountsTheSameAsItsPartsOneByOne)
 }
 
 #if defined(__unix__)
-// Text put at the very end of a readable page, with nothing readable after
-// it: a look past the end of what was read stops the test.
-class EndOfPage {
+// A readable page with nothing readable before or after it: text put at its
+// very start or end, and any look past either end of what was read stops
+// the test.
+class GuardedPage {
 public:
-    EndOfPage()
+    GuardedPage()
         : size_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))),
           pages_(static_cast<unsigned char*>(
-              mmap(nullptr, 2 * size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)))
+              mmap(nullptr, 3 * size_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)))
     {
-        if (pages_ == MAP_FAILED || mprotect(pages_ + size_, size_, PROT_NONE) != 0) {
+        if (pages_ == MAP_FAILED || mprotect(pages_ + size_, size_, PROT_READ | PROT_WRITE) != 0) {
             throw std::runtime_error("no guarded page");
         }
     }
-    EndOfPage(const EndOfPage&) = delete;
-    EndOfPage& operator=(const EndOfPage&) = delete;
-    ~EndOfPage() { (void)munmap(pages_, 2 * size_); }
+    GuardedPage(const GuardedPage&) = delete;
+    GuardedPage& operator=(const GuardedPage&) = delete;
+    ~GuardedPage() { (void)munmap(pages_, 3 * size_); }
 
-    std::span<const unsigned char> put(const std::string& text)
+    std::span<const unsigned char> at_end(const std::string& text)
     {
-        unsigned char* const start = pages_ + size_ - text.size();
+        return put(text, pages_ + 2 * size_ - text.size());
+    }
+    std::span<const unsigned char> at_start(const std::string& text)
+    {
+        return put(text, pages_ + size_);
+    }
+
+private:
+    static std::span<const unsigned char> put(const std::string& text, unsigned char* start)
+    {
         std::copy(text.begin(), text.end(), start);
         return {start, text.size()};
     }
 
-private:
     std::size_t size_;
     unsigned char* pages_;
 };
 
 // Plain runs of every length after what the rules judge, ending at the end
-// of the read with whatever may stop or cut them, in every width of block.
-// Among them code points whose last bytes the last block leaves: a control
-// with an accent that must not join it, and emoji that a joiner and an
-// emoji follow.
-TEST(Utf8Text, ReadsNothingPastTheEndOfWhatWasReadAndCountsToIt)
+// of the read with whatever may stop or cut them, in every width of block,
+// at the start and at the end of a page. Among them: code points whose last
+// bytes the last block leaves (a control with an accent that must not join
+// it, and emoji that a joiner and an emoji follow), and lone continuation
+// bytes that start a read and a run, which the rules look back over.
+TEST(Utf8Text, ReadsNothingOutsideWhatWasReadAndCountsToItsEnd)
 {
-    EndOfPage page;
+    GuardedPage page;
     const std::string around[] = {"",
                                   "\xF0\x9F\x91\x8D",
                                   "\xCC\x88",
@@ -202,6 +212,7 @@ TEST(Utf8Text, ReadsNothingPastTheEndOfWhatWasReadAndCountsToIt)
                                   std::string("\xC2\x80\xCC\x88") + "abcd",
                                   "\xF0\x9F\x80\x80\xE2\x80\x8D\xF0\x9F\x91\x8D",
                                   "\xF0\x9F\xBF\x80\xE2\x80\x8D\xF0\x9F\x91\x8D",
+                                  "\x80\x80\x80\xD0\x9F",
                                   "\xC3",
                                   "\xE2\x82"};
     std::vector<std::string> texts;
@@ -222,7 +233,9 @@ TEST(Utf8Text, ReadsNothingPastTheEndOfWhatWasReadAndCountsToIt)
     for (const BlockPath path : block_paths()) {
         const BlockPathInUse in_use(path);
         for (std::size_t i = 0; i < texts.size(); ++i) {
-            ASSERT_EQ(count_chars(page.put(texts[i]), Charset::utf8), expected[i])
+            ASSERT_EQ(count_chars(page.at_end(texts[i]), Charset::utf8), expected[i])
+                << name_of(path) << ", " << texts[i].size() << " bytes";
+            ASSERT_EQ(count_chars(page.at_start(texts[i]), Charset::utf8), expected[i])
                 << name_of(path) << ", " << texts[i].size() << " bytes";
         }
     }
