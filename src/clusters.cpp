@@ -274,23 +274,17 @@ void ClusterCounter::add(std::span<const unsigned char> bytes) noexcept
     const unsigned char* const end = p + bytes.size();
     bool all_held = false;
     if (held_.size() > 0) {
-        // Three more bytes complete any code point that starts in the held ones.
+        // Three more bytes complete the code point that the held ones start.
+        // They start a valid sequence, so that its first code point, or its
+        // maximal subpart, takes them all, unless it is still cut short.
         const HeldBytes::Joined joined = held_.joined_with(bytes, 3);
-        const std::size_t held = held_.size();
-        std::size_t at = 0;
-        while (at < held) {
-            const Decoded decoded = decode(joined.bytes.data() + at, joined.size - at);
-            if (decoded.size == 0) {
-                break;
-            }
-            tally.add(decoded.code_point);
-            at += decoded.size;
-        }
-        all_held = at < held;
+        const Decoded decoded = decode(joined.bytes.data(), joined.size);
+        all_held = decoded.size == 0;
         if (all_held) {
-            held_.hold(joined.view().subspan(at)); // too short a block: all of it waits
+            held_.hold(joined.view()); // too short a block: all of it waits
         } else {
-            p += at - held;
+            tally.add(decoded.code_point);
+            p += decoded.size - held_.size();
         }
     }
     if (!all_held) {
