@@ -279,7 +279,7 @@ std::ptrdiff_t tail_beyond(const unsigned char* p, const unsigned char* start) n
             if (size == 2 && !is_continuation(p[1 - back])) {
                 size = 1;
             }
-            return size > back ? size - back : 0;
+            return std::max<std::ptrdiff_t>(size - back, 0);
         }
     }
     return 0;
