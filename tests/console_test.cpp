@@ -96,6 +96,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ReadsCase{"Finnish", {u"Hyvää päivää\r\n"}, "Hyvää päivää\r\n"},
         ReadsCase{"OneTwoThreeBytes", {u"a\u00e4\u20ac\uffff"}, "aä€\xEF\xBF\xBF"},
+        ReadsCase{"FirstAndLastOfEachLength",
+                  {u"\u007f\u0080\u07ff\u0800"},
+                  "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80"},
         ReadsCase{"SurrogatePairs", {u"\U0001F44D\U0001F3FD"}, "👍🏽"},
         ReadsCase{"FirstAndLastPairs", {u"\U00010000\U0010FFFF"}, "\U00010000\U0010FFFF"},
         ReadsCase{"PairSplitBetweenReads", {u"a\xD83D", u"\xDC4D!"}, "a👍!"},

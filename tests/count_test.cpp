@@ -213,6 +213,7 @@ TEST(Utf8Text, ReadsNothingOutsideWhatWasReadAndCountsToItsEnd)
                                   "\xF0\x9F\x80\x80\xE2\x80\x8D\xF0\x9F\x91\x8D",
                                   "\xF0\x9F\xBF\x80\xE2\x80\x8D\xF0\x9F\x91\x8D",
                                   "\x80\x80\x80\xD0\x9F",
+                                  std::string("\xC3\xD8\x80") + "abcd",
                                   "\xC3",
                                   "\xE2\x82"};
     std::vector<std::string> texts;

@@ -103,6 +103,13 @@ INSTANTIATE_TEST_SUITE_P(
               4}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Unless a path was chosen, counting takes the widest the processor has. (Each
+// test runs in a process of its own under CTest, where nothing chose one.)
+TEST(BlockPaths, TheWidestIsInUseUnlessAnotherWasChosen)
+{
+    EXPECT_EQ(plain_counter_in_use(), plain_counter(block_paths().back()));
+}
+
 #if defined(__SSE2__)
 // A short run between code points that the rules take hands whatever the
 // full count may judge (an accent, punctuation, a joiner or a keycap, VS16,

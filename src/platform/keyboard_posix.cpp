@@ -228,7 +228,7 @@ bool drain_until_quiet(int quiet_ms) noexcept
 {
     const long deadline = milliseconds_now() + longest_drain_ms;
     std::array<unsigned char, 4096> dropped{};
-    std::ptrdiff_t total = 0;
+    bool dropped_any = false;
     pollfd ready{terminal, POLLIN, 0};
     while (milliseconds_now() < deadline) {
         const int polled = poll(&ready, 1, quiet_ms);
@@ -242,12 +242,13 @@ bool drain_until_quiet(int quiet_ms) noexcept
             break;
         }
         const ssize_t size = read(terminal, dropped.data(), dropped.size());
-        if (size == 0 || (size < 0 && errno != EINTR && errno != EAGAIN)) {
+        if (size > 0) {
+            dropped_any = true;
+        } else if (size == 0 || (errno != EINTR && errno != EAGAIN)) {
             break; // hung up: the key's read sees it too
         }
-        total += size > 0 ? size : 0;
     }
-    return total > 0;
+    return dropped_any;
 }
 
 // The key, or -1 if the terminal has gone away.
