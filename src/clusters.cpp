@@ -31,23 +31,20 @@ constexpr bool holds_for(char32_t first, char32_t last, auto condition)
     return true;
 }
 
-constexpr bool is(Break property, auto... properties)
-{
-    return ((property == properties) || ...);
-}
-
 // What the blocks take from the table without looking.
 static_assert(holds_for(0, first_accent - 1,
                         [](Break b) {
-                            return is(b, Break::other, Break::control, Break::cr, Break::lf,
-                                      Break::extended_pictographic);
+                            return is_one_of(b, Break::other, Break::control, Break::cr, Break::lf,
+                                             Break::extended_pictographic);
                         }),
               "a code point below U+0300 may join its neighbour");
 static_assert(holds_for(first_accent, last_accent, [](Break b) { return b == Break::extend; }),
               "an accent of U+0300 to U+036F is no Extend");
 // The code points of two bytes led by C3 to CD: a letter or sign before an accent.
 static_assert(holds_for(0xC0, 0x37F,
-                        [](Break b) { return !is(b, Break::control, Break::cr, Break::lf); }),
+                        [](Break b) {
+                            return !is_one_of(b, Break::control, Break::cr, Break::lf);
+                        }),
               "U+00C0 to U+037F hold a control");
 static_assert(holds_for(0x2010, 0x2027, [](Break b) { return b == Break::other; }) &&
                   holds_for(0x2030, 0x203B, [](Break b) { return b == Break::other; }) &&
@@ -58,7 +55,7 @@ static_assert(holds_for(0x2010, 0x2027, [](Break b) { return b == Break::other; 
 // taken as pictographs it is one.
 constexpr bool other_or_pictograph(Break b)
 {
-    return is(b, Break::other, Break::extended_pictographic);
+    return is_one_of(b, Break::other, Break::extended_pictographic);
 }
 constexpr char32_t first_skin_tone_code_point = emoji_code_point(skin_tone_row, first_skin_tone);
 constexpr char32_t first_flag_half =

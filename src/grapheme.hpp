@@ -39,26 +39,29 @@ constexpr Break break_property(char32_t code_point) noexcept
     return static_cast<Break>(stage2[block * block_size + (code_point & (block_size - 1))]);
 }
 
+// True if `property` is one of `properties`.
+constexpr bool is_one_of(Break property, auto... properties)
+{
+    return ((property == properties) || ...);
+}
+
 namespace grapheme_rules {
 
 // Rules GB3 to GB9b, GB999: whether `next` joins `last` by the two alone.
 constexpr bool joins(Break last, Break next)
 {
     using enum Break;
-    const auto any_of = [](Break property, auto... properties) {
-        return ((property == properties) || ...);
-    };
     if (last == cr && next == lf) {
         return true; // GB3
     }
-    if (any_of(last, cr, lf, control) || any_of(next, cr, lf, control)) {
+    if (is_one_of(last, cr, lf, control) || is_one_of(next, cr, lf, control)) {
         return false; // GB4, GB5
     }
-    return (last == l && any_of(next, l, v, lv, lvt)) ||  // GB6
-           (any_of(last, lv, v) && any_of(next, v, t)) || // GB7
-           (any_of(last, lvt, t) && next == t) ||         // GB8
-           any_of(next, extend, zwj, spacing_mark) ||     // GB9, GB9a
-           last == prepend;                               // GB9b
+    return (last == l && is_one_of(next, l, v, lv, lvt)) ||     // GB6
+           (is_one_of(last, lv, v) && is_one_of(next, v, t)) || // GB7
+           (is_one_of(last, lvt, t) && next == t) ||            // GB8
+           is_one_of(next, extend, zwj, spacing_mark) ||        // GB9, GB9a
+           last == prepend;                                     // GB9b
 }
 
 // What the rules need to know of the text so far.
