@@ -125,6 +125,16 @@ TEST(ConsoleReads, NeverWriteMoreThanTheRoomTheyAskFor)
     EXPECT_EQ(out.size(), 6U);
 }
 
+// A buffer is read in as large reads as fit it: one unit more would not.
+TEST(ConsoleReads, TakeAsManyUnitsAsTheBufferHasRoomFor)
+{
+    for (std::size_t room = 6; room <= 200; ++room) {
+        const std::size_t units = ConsoleText::units_for(room);
+        EXPECT_LE(ConsoleText::room_for(units), room) << room;
+        EXPECT_GT(ConsoleText::room_for(units + 1), room) << room;
+    }
+}
+
 // What a console's writer sends at once: lines and line feeds apart, and a
 // long line in pieces of whole characters.
 TEST(ConsoleOutput, GoesInPiecesOfWholeCharacters)
