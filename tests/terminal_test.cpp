@@ -550,6 +550,15 @@ TEST_P(HangUp, EndsTheRunInsteadOfLeavingItWaiting)
 INSTANTIATE_TEST_SUITE_P(Terminal, HangUp, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "DuringWait" : "DuringRead"; });
 
+// Under nohup no SIGHUP comes: the failed read of the key must end the run.
+TEST(HangUp, UnderNohupDuringTheWaitEndsTheRun)
+{
+    TerminalRun run("abc\n", false, SIGHUP);
+    ASSERT_TRUE(run.waits_for_key());
+    run.hang_up();
+    EXPECT_TRUE(run.ends());
+}
+
 // SIGSTOP cannot be caught, so the terminal stays in key mode while stopped;
 // a shell then puts back its own settings (or nobody does, where no shell
 // watched), and on resume the wait must set up key mode again.
