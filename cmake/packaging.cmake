@@ -7,10 +7,17 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "pituus developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tell how many characters a line of text holds")
 set(CPACK_PACKAGE_CONTACT "pituus developers <pituus@example.org>")
-set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
+# Every time in a package is the time of the commit it is made from, so that
+# the same commit packs the same bytes whenever it is packed.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/package_time.cmake.in
+    ${CMAKE_BINARY_DIR}/CPackPackageTime.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackPackageTime.cmake)
 
 if(WIN32)
+    # The zip holds the very program that was built and tested: stripped
+    # when linked, for binutils' strip would stamp it with the time.
+    target_link_options(pituus PRIVATE -s)
     install(TARGETS pituus RUNTIME DESTINATION .)
     # UTF-8 with a byte-order mark and CR LF line ends, which Notepad reads
     # right on every Windows from XP on (older ones take a file without the
@@ -36,6 +43,7 @@ if(WIN32)
     return()
 endif()
 
+set(CPACK_STRIP_FILES ON)
 include(GNUInstallDirs)
 install(TARGETS pituus RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
