@@ -2,7 +2,7 @@
 
 #include "line.hpp"
 #include "message.hpp"
-#include "platform/output.hpp"
+#include "platform/stream_output.hpp"
 #include "platform/terminal_encoding.hpp"
 
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "output.hpp"
+#include "stream_output.hpp"
 
 #include "../console_text.hpp"
 #include "console_windows.hpp"

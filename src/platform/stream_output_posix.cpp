@@ -1,4 +1,4 @@
-#include "output.hpp"
+#include "stream_output.hpp"
 
 #include "terminal_posix.hpp"
 
