@@ -1,5 +1,5 @@
 # The README's two commands, `make run` and `make test`, and the others it names.
-.PHONY: build run test test-native test-asan test-fuzz test-windows windows windows32 windows64 package bench
+.PHONY: build run test prerequisites test-native test-asan test-fuzz test-windows windows windows32 windows64 package bench
 .DEFAULT_GOAL := build
 
 # The Windows programs are built where their cross compilers are, and tested
@@ -11,6 +11,8 @@ HAVE_CROSS_COMPILER_32 := $(shell command -v $(CROSS_COMPILER_32))
 HAVE_CROSS_COMPILER_64 := $(shell command -v $(CROSS_COMPILER_64))
 WINE_32 := /usr/lib/wine/wine
 WINE_64 := /usr/lib/wine/wine64
+# Whether this kernel runs 32-bit programs, asked of the loader the tests use.
+WINE_32_RUNS = cmake/wine-run i686 --version >/dev/null 2>&1
 
 # Set to 1 (as CI does) to fail instead of skipping when the 64-bit Windows
 # suite cannot run: a machine without it is no reason to land unseen.
@@ -28,8 +30,21 @@ run:
 
 # Every test: the native suite (with the end-to-end tests also under
 # valgrind), the same under AddressSanitizer and UBSan, a bounded fuzz run,
-# and the Windows program under Wine.
-test: test-native test-asan test-fuzz test-windows
+# and the Windows program under Wine; each stage says first what it runs and
+# about how long it takes.
+test: prerequisites
+	@cmake/stage native "the native build and its tests, the end-to-end ones also under valgrind" \
+		"2 min" $(MAKE) --no-print-directory test-native
+	@cmake/stage asan "everything again under AddressSanitizer and UBSan" \
+		"4 min" $(MAKE) --no-print-directory test-asan
+	@cmake/stage fuzz "$(FUZZ_SECONDS) s of fuzzing, after its build" \
+		"2 min" $(MAKE) --no-print-directory test-fuzz
+	@cmake/stage windows "the Windows programs' builds and their tests under Wine" \
+		"3 min" $(MAKE) --no-print-directory test-windows
+
+# What the tests need: installed where this is root, else named in one line.
+prerequisites:
+	@cmake/prerequisites
 
 test-native: build
 	ctest --preset default
@@ -70,7 +85,7 @@ test-windows:
 	else skipped="the 64-bit program ($(CROSS_COMPILER_64) or wine64 is not installed)"; fi; \
 	if [ -z "$(HAVE_CROSS_COMPILER_32)" ] || [ ! -x $(WINE_32) ]; then \
 		skipped="$${skipped:+$$skipped; }the 32-bit program ($(CROSS_COMPILER_32) or wine32 is not installed)"; \
-	elif ! $(WINE_32) --version >/dev/null 2>&1; then \
+	elif ! $(WINE_32_RUNS); then \
 		$(MAKE) --no-print-directory windows32 || exit 1; \
 		skipped="$${skipped:+$$skipped; }the 32-bit program (built, but this kernel cannot run 32-bit programs)"; \
 	else \
@@ -81,7 +96,8 @@ test-windows:
 	if [ "$(REQUIRE_WINDOWS)" = 1 ] && [ -z "$(HAVE_CROSS_COMPILER_64)" -o ! -x $(WINE_64) ]; then \
 		echo "The 64-bit Windows suite did not run, and REQUIRE_WINDOWS=1 needs it." >&2; exit 1; fi
 
-# build/packages/*.deb, and build-windows/packages/*.zip where the cross compiler is.
+# build/packages/*.deb, and build-windows/packages/*.zip where the cross
+# compiler is: the same bytes from the same commit, whenever it is packed.
 package: build
 	cd build && cpack
 ifneq ($(HAVE_CROSS_COMPILER_32),)
