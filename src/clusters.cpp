@@ -67,10 +67,8 @@ static_assert(holds_for(0x1F000, first_flag_half - 1, other_or_pictograph) &&
                             other_or_pictograph),
               "the emoji plane holds a code point that joins");
 static_assert(holds_for(first_skin_tone_code_point, emoji_code_point(skin_tone_row, 0xBF),
-                        [](Break b) { return b == Break::extend; }) &&
-                  holds_for(emoji_code_point(skin_tone_row, 0x80), first_skin_tone_code_point - 1,
-                            [](Break b) { return b == Break::extended_pictographic; }),
-              "a skin tone is no Extend, or what comes before it in its row no pictograph");
+                        [](Break b) { return b == Break::extend; }),
+              "a skin tone is no Extend");
 static_assert(holds_for(first_flag_half, emoji_code_point(regional_indicator_row, 0xBF),
                         [](Break b) { return b == Break::regional_indicator; }),
               "a flag half is no regional indicator");
@@ -183,12 +181,11 @@ Decoded decode_before(const unsigned char* p, const unsigned char* start) noexce
 }
 
 // Where the rules' context after a code point depends on the ones before it:
-// an Extend or a ZWJ may continue a pictograph, a regional indicator may
-// close a flag.
+// an Extend or a ZWJ may continue a pictograph or a conjunct, a regional
+// indicator may close a flag.
 constexpr bool continues_what_came_before(Break property)
 {
-    return property == Break::extend || property == Break::zwj ||
-           property == Break::regional_indicator;
+    return is_extend(property) || property == Break::zwj || property == Break::regional_indicator;
 }
 
 // The rules go on from the context that the plain text in [start, stop)

@@ -8,12 +8,14 @@
 // What a person sees as one character is an extended grapheme cluster of
 // Unicode Standard Annex #29: a letter and the accents on it, an emoji and
 // its skin tone, a family joined by zero-width joiners, a flag of two
-// regional indicators, a Hangul syllable of jamo. Whether two code points
-// belong to one cluster depends on their grapheme break properties, and for
-// emoji and flags on a few code points before them.
+// regional indicators, a Hangul syllable of jamo, an Indic conjunct of
+// consonants joined by a virama. Whether two code points belong to one
+// cluster depends on their grapheme break properties, and for emoji, flags
+// and conjuncts on a few code points before them.
 
 // The grapheme break property, with Extended_Pictographic (which no code
-// point with another break property has) as a value of its own.
+// point with another break property has) as a value of its own, and Other
+// and Extend parted as the conjunct rule (GB9c) parts them.
 enum class Break : std::uint8_t {
     other,
     cr,
@@ -30,6 +32,9 @@ enum class Break : std::uint8_t {
     lv,
     lvt,
     extended_pictographic,
+    consonant,               // an Other that a conjunct joins (Indic_Conjunct_Break=Consonant)
+    linker,                  // an Extend that links consonants: a virama (InCB=Linker)
+    extend_outside_conjunct, // an Extend that ends a conjunct (InCB=None): U+200C ZWNJ
 };
 
 constexpr Break break_property(char32_t code_point) noexcept
@@ -45,6 +50,12 @@ constexpr bool is_one_of(Break property, auto... properties)
     return ((property == properties) || ...);
 }
 
+// Grapheme_Cluster_Break=Extend, whatever its part in conjuncts.
+constexpr bool is_extend(Break property)
+{
+    return is_one_of(property, Break::extend, Break::linker, Break::extend_outside_conjunct);
+}
+
 namespace grapheme_rules {
 
 // Rules GB3 to GB9b, GB999: whether `next` joins `last` by the two alone.
@@ -57,12 +68,20 @@ constexpr bool joins(Break last, Break next)
     if (is_one_of(last, cr, lf, control) || is_one_of(next, cr, lf, control)) {
         return false; // GB4, GB5
     }
-    return (last == l && is_one_of(next, l, v, lv, lvt)) ||     // GB6
-           (is_one_of(last, lv, v) && is_one_of(next, v, t)) || // GB7
-           (is_one_of(last, lvt, t) && next == t) ||            // GB8
-           is_one_of(next, extend, zwj, spacing_mark) ||        // GB9, GB9a
-           last == prepend;                                     // GB9b
+    return (last == l && is_one_of(next, l, v, lv, lvt)) ||         // GB6
+           (is_one_of(last, lv, v) && is_one_of(next, v, t)) ||     // GB7
+           (is_one_of(last, lvt, t) && next == t) ||                // GB8
+           is_extend(next) || is_one_of(next, zwj, spacing_mark) || // GB9, GB9a
+           last == prepend;                                         // GB9b
 }
+
+// How far the text ends in a conjunct: Consonant [Extend Linker]*, where
+// Extend is InCB=Extend (a ZWJ among them).
+enum class Conjunct : std::uint8_t {
+    none,
+    open,   // a consonant and its extenders, no linker yet
+    linked, // ... with a linker among them: the next consonant joins (GB9c)
+};
 
 // What the rules need to know of the text so far.
 struct Context {
@@ -70,9 +89,22 @@ struct Context {
     bool pictographic_run = false;       // the text ends in Extended_Pictographic Extend*
     bool zwj_after_pictographic = false; // ... Extended_Pictographic Extend* ZWJ
     bool flag_half_open = false;         // an odd number of regional indicators ends it
+    Conjunct conjunct = Conjunct::none;
 
     constexpr bool operator==(const Context&) const = default;
 };
+
+constexpr Conjunct conjunct_after(Conjunct before, Break next)
+{
+    using enum Break;
+    if (next == consonant) {
+        return Conjunct::open;
+    }
+    if (before == Conjunct::none || !is_one_of(next, extend, zwj, linker)) {
+        return Conjunct::none;
+    }
+    return next == linker ? Conjunct::linked : before;
+}
 
 struct Step {
     bool joined;
@@ -84,6 +116,9 @@ constexpr Step step(Context before, Break next)
 {
     using enum Break;
     bool joined = joins(before.last, next);
+    if (before.conjunct == Conjunct::linked && next == consonant) {
+        joined = true; // GB9c
+    }
     if (before.last == zwj && next == extended_pictographic) {
         joined = before.zwj_after_pictographic; // GB11
     }
@@ -94,13 +129,14 @@ constexpr Step step(Context before, Break next)
     Context after;
     after.last = next;
     after.pictographic_run =
-        next == extended_pictographic || (before.pictographic_run && next == extend);
+        next == extended_pictographic || (before.pictographic_run && is_extend(next));
     after.zwj_after_pictographic = next == zwj && before.pictographic_run;
     after.flag_half_open = next == regional_indicator && !closes_flag;
+    after.conjunct = conjunct_after(before.conjunct, next);
     return {joined, after};
 }
 
-constexpr int property_count = static_cast<int>(Break::extended_pictographic) + 1;
+constexpr int property_count = static_cast<int>(Break::extend_outside_conjunct) + 1;
 constexpr int most_contexts = 64;
 
 // The contexts that a text can reach, numbered from the start of a text (0),

@@ -24,11 +24,14 @@ struct ByteRange {
     unsigned first;
     unsigned last;
 };
-// Rows of pictographs alone: U+1F300 to U+1F3BF, U+1F400 to U+1F4FF, U+1F580
-// to U+1F63F, U+1F680 to U+1F6FF and U+1F980 to U+1FAFF.
-inline constexpr std::array<ByteRange, 5> pictograph_rows{
-    {{0x8C, 0x8E}, {0x90, 0x93}, {0x96, 0x98}, {0x9A, 0x9B}, {0xA6, 0xAB}}};
-// U+1F3C0 to U+1F3FF: pictographs, then the skin tones from U+1F3FB.
+// Rows of pictographs alone (Extended_Pictographic), where most emoji of ZWJ
+// sequences are: U+1F340 to U+1F37F (plants, food), U+1F400 to U+1F4BF
+// (animals, people, hearts), U+1F600 to U+1F63F (faces), U+1F680 to U+1F6BF
+// (transport), U+1F980 to U+1F9FF and U+1FA80 to U+1FAFF (newer emoji).
+// Rows that also hold other symbols go through the rules after a joiner.
+inline constexpr std::array<ByteRange, 6> pictograph_rows{
+    {{0x8D, 0x8D}, {0x90, 0x92}, {0x98, 0x98}, {0x9A, 0x9A}, {0xA6, 0xA7}, {0xAA, 0xAB}}};
+// U+1F3C0 to U+1F3FF: the skin tones from U+1F3FB.
 inline constexpr unsigned skin_tone_row = 0x8F;
 inline constexpr unsigned first_skin_tone = 0xBB; // its fourth byte
 // U+1F1C0 to U+1F1FF: the regional indicators from U+1F1E6.

@@ -84,7 +84,7 @@ template <class Lanes> struct Text {
     // Of those, the rows that the blocks tell apart by the third byte.
     struct Rows {
         Mask pictographs;
-        Mask pictographs_and_skin_tones;
+        Mask skin_tone_row;
         Mask regional_indicators;
     };
 
@@ -197,14 +197,12 @@ judge(const unsigned char* p, const unsigned char* begin, typename Lanes::Counte
         const typename T::Rows rows = T::rows(b2);
         // Past U+1F3FA the skin tones, from U+1F1E6 the regional indicators.
         const Mask skin_tones =
-            Lanes::both(rows.pictographs_and_skin_tones, Lanes::at_least(b3, first_skin_tone));
+            Lanes::both(rows.skin_tone_row, Lanes::at_least(b3, first_skin_tone));
         emoji.emoji_plane = Lanes::bits(four);
         emoji.flags = Lanes::bits(
             Lanes::both(four, Lanes::both(rows.regional_indicators,
                                           Lanes::at_least(b3, first_regional_indicator))));
-        emoji.pictographs = Lanes::bits(Lanes::both(
-            four, Lanes::either(rows.pictographs,
-                                Lanes::but_not(rows.pictographs_and_skin_tones, skin_tones))));
+        emoji.pictographs = Lanes::bits(Lanes::both(four, rows.pictographs));
         emoji.joiners = Lanes::bits(zwj);
         emoji.vs16 = Lanes::bits(vs16);
         const std::uint64_t skin = Lanes::bits(Lanes::both(four, skin_tones));
