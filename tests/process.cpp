@@ -170,10 +170,10 @@ Outcome run_program(const RunOptions& options)
     // A run that hangs (a minute without output, or 5 s more after its
     // outputs closed) is killed, so that its test fails instead of hanging.
     siginfo_t ended{};
-    for (int tenth = 0; tenth < 50 && ended.si_pid != pid; ++tenth) {
+    for (int ms = 0; ms < 5000 && ended.si_pid != pid; ++ms) {
         if (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 ||
             ended.si_pid != pid) {
-            usleep(100000);
+            usleep(1000);
         }
     }
     if (ended.si_pid != pid) {

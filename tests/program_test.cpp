@@ -1,5 +1,6 @@
 // The built program through pipes and files, as scripts and redirections use it.
 
+#include "break_tests.hpp"
 #include "process.hpp"
 #include "text.hpp"
 
@@ -107,8 +108,32 @@ INSTANTIATE_TEST_SUITE_P(
         Measured{"Keycap", "1\uFE0F\u20E3\n", "1"},
         Measured{"HangulJamo", "\u1100\u1161\u11A8\n", "1"},
         Measured{"GreetingWithThumb", "Hyvää 👍🏽\n", "7"},
-        Measured{"AccentsAcrossManyReads", "a" + repeat("\u0308", 100000) + "b\n", "2"}),
+        Measured{"AccentsAcrossManyReads", "a" + repeat("\u0308", 100000) + "b\n", "2"},
+        // Consonants joined by a virama are one character (GB9c).
+        Measured{"HindiGreeting", "नमस्ते\n", "3"},
+        Measured{"HindiSentence", "प्रधानमंत्री ने राष्ट्र को संबोधित किया\n", "20"},
+        Measured{"KhmerWoman", "ស្ត្រី\n", "1"}),
     [](const auto& info) { return info.param.name; });
+
+// Every case of the database's own test file that fits on a line, typed as
+// that line.
+TEST(UnicodeBreakTests, EachThatFitsOnALineIsCountedByTheProgram)
+{
+    const std::vector<BreakCase> cases = read_break_tests(GRAPHEME_BREAK_TESTS);
+    ASSERT_EQ(cases.size(), 766U);
+    int on_a_line = 0;
+    for (const BreakCase& test : cases) {
+        if (!test.fits_on_a_line()) {
+            continue;
+        }
+        ++on_a_line;
+        const Outcome run = run_in("C.UTF-8", test.text() + "\n");
+        EXPECT_EQ(run.out, no_result_line + "Tekstin mitta on " +
+                               std::to_string(test.characters()) + " merkki\xC3\xA4.\n")
+            << test.line;
+    }
+    EXPECT_EQ(on_a_line, 587);
+}
 
 struct LocaleSettings {
     const char* name;

@@ -3,6 +3,7 @@
 // a pseudo-terminal of the test's own, with the Linux side in UTF-8, so that
 // what the console shows arrives as UTF-8 and what is typed goes in as UTF-8.
 
+#include "break_tests.hpp"
 #include "pty.hpp"
 
 #include <csignal>
@@ -197,6 +198,9 @@ const std::vector<Typed> typed_lines{
     {"GreetingWithThumbAndSkinTone", "Hyvää 👍🏽", "7"},
     {"DecomposedFinnish", "Hyva\u0308a\u0308", "5"},
     {"EuroSign", "€uro", "4"},
+    // Consonants joined by a virama are one character (GB9c).
+    {"HindiSentence", "प्रधानमंत्री ने राष्ट्र को संबोधित किया", "20"},
+    {"KhmerWoman", "ស្ត្រី", "1"},
     {"EnterAlone", "", "0"},
     // Longer than one read of the console.
     {"LongLine", std::string(5000, 'x'), "5000"},
@@ -313,6 +317,27 @@ INSTANTIATE_TEST_SUITE_P(
                     RedirectedInput{"Utf8InCodePage850", 850, "Hyvää\r\n", "7"},
                     RedirectedInput{"CodePage850Letters", 850, "p\x84iv\x84\r\n", "5"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The cases of the database's own test file that fit on a line, all on one
+// line, each after a control, which breaks on both sides (GB4, GB5): read
+// from a file at a UTF-8 console, where Windows counts them as seen.
+TEST(UnicodeBreakTests, ThoseThatFitOnALineAreCountedByTheProgram)
+{
+    std::string line;
+    std::uint64_t characters = 0;
+    for (const BreakCase& test : read_break_tests(GRAPHEME_BREAK_TESTS)) {
+        if (test.fits_on_a_line()) {
+            line += "\x01" + test.text();
+            characters += 1 + test.characters();
+        }
+    }
+    const std::string in = testing::TempDir() + "pituus-console-break-tests.txt";
+    std::ofstream(in, std::ios::binary) << line << "\r\n";
+    ConsoleRun run(AtCmd{65001, "< " + windows_path(in), ""});
+    ASSERT_TRUE(run.shows("Tekstin mitta on " + std::to_string(characters) + " merkki", starting))
+        << run.screen();
+    ASSERT_TRUE(run.key_ends_it());
+}
 
 TEST(PasteAtTheConsole, MeasuresTheFirstLineAndTheRestIsNoKey)
 {
