@@ -135,11 +135,22 @@ std::uint64_t reference_clusters(std::span<const std::uint8_t> s)
             boundary = false; // GB7
         } else if (is(a, {lvt, t}) && b == t) {
             boundary = false; // GB8
-        } else if (is(b, {extend, zwj, spacing_mark}) || a == prepend) {
+        } else if (is(b, {extend, linker, extend_outside_conjunct, zwj, spacing_mark}) ||
+                   a == prepend) {
             boundary = false; // GB9, GB9a, GB9b
+        } else if (b == consonant) {
+            // GB9c: Consonant [Extend Linker]* Linker [Extend Linker]* x Consonant,
+            // where Extend is InCB=Extend: the ZWJ and the Extends but U+200C.
+            std::size_t k = i;
+            bool linked = false;
+            while (k > 0 && is(p[k - 1], {extend, zwj, linker})) {
+                linked = linked || p[k - 1] == linker;
+                --k;
+            }
+            boundary = !(linked && k > 0 && p[k - 1] == consonant);
         } else if (a == zwj && b == extended_pictographic) {
             std::size_t k = i - 1; // GB11: ExtPict Extend* ZWJ x ExtPict
-            while (k > 0 && p[k - 1] == extend) {
+            while (k > 0 && is(p[k - 1], {extend, linker, extend_outside_conjunct})) {
                 --k;
             }
             boundary = !(k > 0 && p[k - 1] == extended_pictographic);
@@ -157,11 +168,13 @@ std::uint64_t reference_clusters(std::span<const std::uint8_t> s)
 
 // Code points whose rules the fuzzer should meet often, for inputs that
 // pick them one byte at a time.
-constexpr std::array<char32_t, 40> interesting{
-    U'a',    U' ',    U'\t',   U'\r',   U'\n',  0x00E4,  0x00A9,  0x00AD,  0x0085,  0x0300,
-    0x0308,  0x036F,  0x0370,  0x0483,  0x0600, 0x0903,  0x093F,  0x1100,  0x1161,  0x11A8,
-    0xAC00,  0xAC01,  0x200D,  0x200B,  0xFE0F, 0x20E3,  0x1F1EB, 0x1F1EE, 0x1F44D, 0x1F3FD,
-    0x1F468, 0x1F469, 0xE0020, 0x1D11E, 0x0E33, 0x111C2, 0xFFFD,  0x0915,  0x4E00,  0x0410};
+constexpr std::array<char32_t, 48> interesting{
+    U'a', U' ', U'\t', U'\r', U'\n', 0x00E4, 0x00A9, 0x00AD, 0x0085, 0x0300, 0x0308, 0x036F, 0x0370,
+    0x0483, 0x0600, 0x0903, 0x093F, 0x1100, 0x1161, 0x11A8, 0xAC00, 0xAC01, 0x200D, 0x200B, 0xFE0F,
+    0x20E3, 0x1F1EB, 0x1F1EE, 0x1F44D, 0x1F3FD, 0x1F468, 0x1F469, 0xE0020, 0x1D11E, 0x0E33, 0x111C2,
+    0xFFFD, 0x0915, 0x4E00, 0x0410,
+    // Conjuncts: a virama, a nukta, consonants, a non-joiner, Khmer's coeng.
+    0x094D, 0x093C, 0x0937, 0x0924, 0x200C, 0x17D2, 0x179F, 0x2701};
 
 std::vector<std::uint8_t> encode(std::span<const std::uint8_t> picks)
 {
