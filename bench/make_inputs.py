@@ -1,10 +1,10 @@
 """Makes the benchmark's inputs, each a single line: 1 GiB of ASCII, of
 Finnish UTF-8 (NFC, one character in six outside ASCII), of the same text
 decomposed (NFD: each ä an a and a combining diaeresis), of Finnish text
-dense with emoji sequences (skin tones, a ZWJ family, a flag, a keycap), and
-of Finnish prose as it is typeset (quotes, dashes, ellipses: prose.txt); the
-last three again at 64 MiB, for the slow counts of ICU and Perl; and a short
-line."""
+dense with emoji sequences (skin tones, a ZWJ family, a flag, a keycap), of
+Finnish prose as it is typeset (quotes, dashes, ellipses: prose.txt) and of
+Hindi prose (conjuncts: prose-hindi.txt); the last four again at 64 MiB,
+for the slow counts of ICU and Perl; and a short line."""
 import pathlib
 import random
 import sys
@@ -30,10 +30,10 @@ def write_line(path, sample, mebibytes):
         out.write(b"\n")
 
 
-def write_prose(path, mebibytes):
-    """The sentences of prose.txt in an order drawn with a fixed seed, so that
+def write_prose(path, mebibytes, sentences_file="prose.txt"):
+    """The sentences of the file in an order drawn with a fixed seed, so that
     the text never repeats with a period a cache or a predictor could learn."""
-    text = (pathlib.Path(__file__).parent / "prose.txt").read_text(encoding="utf-8")
+    text = (pathlib.Path(__file__).parent / sentences_file).read_text(encoding="utf-8")
     sentences = [f"{line} ".encode() for line in text.splitlines()
                  if line and not line.startswith("#")]
     draw = random.Random(16)
@@ -58,5 +58,7 @@ write_line(f"{folder}/nfd-64.txt", unicodedata.normalize("NFD", FINNISH), 64)
 write_line(f"{folder}/emoji-64.txt", EMOJI, 64)
 write_prose(f"{folder}/prose.txt", 1024)
 write_prose(f"{folder}/prose-64.txt", 64)
+write_prose(f"{folder}/hindi.txt", 1024, "prose-hindi.txt")
+write_prose(f"{folder}/hindi-64.txt", 64, "prose-hindi.txt")
 with open(f"{folder}/short.txt", "wb") as out:
     out.write(b"Hyva paiva\n")

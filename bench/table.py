@@ -38,6 +38,8 @@ GOALS = [
     ("NFD", "nfd-1GiB", "wc -m", "faster", 10),
     ("emoji-dense", "emoji-1GiB", "wc -m", "faster", 10),
     ("emoji-dense", "emoji-64MiB", "ICU", "faster", 20),
+    ("Hindi prose", "hindi-1GiB", "wc -m", "faster", 4),
+    ("Hindi prose", "hindi-64MiB", "ICU", "faster", 6),
     ("short line, C", "short-line", "wc -l", "at most", 1.3),
     ("short line, UTF-8", "short-line-utf8", "wc -l", "at most", 1.3),
 ]
@@ -67,7 +69,8 @@ if peaks:
 # The same locale on both sides: the locale's own data is part of the resident set.
 for locale, short, long_cases in (("C", "short-line", ["ascii-1GiB"]),
                                   ("UTF-8", "short-line-utf8",
-                                   ["finnish-1GiB", "prose-1GiB", "nfd-1GiB", "emoji-1GiB"])):
+                                   ["finnish-1GiB", "prose-1GiB", "nfd-1GiB", "emoji-1GiB",
+                                    "hindi-1GiB"])):
     long_peak = max((peaks[name] for name in long_cases if name in peaks), default=None)
     label = f"memory, 10 B and 1 GiB line ({locale})"
     if short not in peaks or long_peak is None:
