@@ -2,6 +2,7 @@
 
 #include "grapheme_table.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -42,6 +43,18 @@ constexpr Break break_property(char32_t code_point) noexcept
     using namespace grapheme_table;
     const unsigned block = stage1[code_point >> block_bits];
     return static_cast<Break>(stage2[block * block_size + (code_point & (block_size - 1))]);
+}
+
+// The columns that code point c takes on a terminal: 0 to 2.
+constexpr unsigned columns_of(char32_t c) noexcept
+{
+    const auto& ranges = grapheme_table::column_ranges;
+    const auto* after =
+        std::upper_bound(ranges.begin(), ranges.end(), c,
+                         [](char32_t code_point, const grapheme_table::ColumnRange& range) {
+                             return code_point < range.first;
+                         });
+    return after != ranges.begin() && c <= (after - 1)->last ? (after - 1)->columns : 1;
 }
 
 // True if `property` is one of `properties`.
