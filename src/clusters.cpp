@@ -299,3 +299,25 @@ std::uint64_t ClusterCounter::total(bool cut_short) const noexcept
     ClusterRules rules = rules_;
     return count_ + (rules.starts_cluster(Break::other) ? 1 : 0);
 }
+
+ClusterExtent cluster_at(std::span<const unsigned char> text, std::size_t at) noexcept
+{
+    ClusterRules rules;
+    unsigned columns = 0;
+    bool after_joiner = false;
+    std::size_t p = at;
+    while (p < text.size()) {
+        // A sequence cut short at the end is one U+FFFD.
+        const Decoded decoded = decode(text.data() + p, text.size() - p);
+        const char32_t code_point = decoded.size > 0 ? decoded.code_point : replacement_character;
+        const Break property = break_property(code_point);
+        if (rules.starts_cluster(property) && p > at) {
+            break;
+        }
+        columns +=
+            after_joiner && property == Break::extended_pictographic ? 0 : columns_of(code_point);
+        after_joiner = property == Break::zwj;
+        p += decoded.size > 0 ? decoded.size : text.size() - p;
+    }
+    return {p, columns};
+}

@@ -26,3 +26,15 @@ private:
     std::uint64_t count_ = 0;
     HeldBytes held_;
 };
+
+// One cluster of a text that is edited: where it ends, and how many columns
+// it takes on a terminal. That is as many as its code points take, as
+// terminals draw them, but that an emoji joined to one before it by a ZWJ
+// takes none: the sequence shows as one emoji.
+struct ClusterExtent {
+    std::size_t end;
+    unsigned columns;
+};
+
+// The cluster that starts at `at`, where one starts, in the whole of `text`.
+ClusterExtent cluster_at(std::span<const unsigned char> text, std::size_t at) noexcept;

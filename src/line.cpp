@@ -2,6 +2,7 @@
 
 #include "platform/input.hpp"
 #include "platform/keyboard.hpp"
+#include "platform/line_editing.hpp"
 
 #include <array>
 #include <cerrno>
@@ -69,27 +70,45 @@ std::uint64_t Line::length(bool cut_short) noexcept
     return counter_.total(cut_short);
 }
 
-LineLength read_line_length(Charset charset)
+namespace {
+
+// Reads standard input into the line up to its end; false if a read failed,
+// with errno set.
+bool read_to_the_line_end(Line& line, std::span<unsigned char> block)
 {
-    // Not on the stack, which may be as small as 64 KiB (ulimit -s).
-    static std::array<unsigned char, block_size> block;
-    Line line(charset, !platform::input_drops_cr_before_lf());
     for (;;) {
         const std::ptrdiff_t size = platform::read_input(block);
         if (size < 0) {
-            LineLength failed;
-            failed.read_error = errno;
-            return failed;
+            return false;
         }
-        if (size == 0 || line.add(std::span(block).first(static_cast<std::size_t>(size)))) {
-            break;
+        if (size == 0 || line.add(block.first(static_cast<std::size_t>(size)))) {
+            return true;
         }
         // A terminal in line mode hands over a line at a time: text without
         // its line end comes only when Ctrl-D was pressed after it, also at
         // the terminal's longest line.
         if (platform::terminal_line_limit() > 0) {
-            break;
+            return true;
         }
+    }
+}
+
+} // namespace
+
+LineLength read_line_length(Charset charset, std::string_view prompt)
+{
+    // Not on the stack, which may be as small as 64 KiB (ulimit -s).
+    static std::array<unsigned char, block_size> block;
+    Line line(charset, !platform::input_drops_cr_before_lf());
+    Bytes edited;
+    const platform::Edited edit = platform::edit_line(charset, prompt, edited);
+    if (edit == platform::Edited::line) {
+        (void)line.add(
+            {reinterpret_cast<const unsigned char*>(edited.view().data()), edited.size()});
+    } else if (edit == platform::Edited::failed || !read_to_the_line_end(line, block)) {
+        LineLength failed;
+        failed.read_error = errno;
+        return failed;
     }
     // The terminal's limit while it is still in line mode: the next step
     // takes it out.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 // The first line of a text that arrives in blocks: its characters are counted
 // up to the first line feed, a carriage return directly before that line feed
@@ -54,5 +55,6 @@ struct LineLength {
 };
 
 // Reads standard input up to the end of its first line and measures that line.
-// Input that ends before any byte is an empty line.
-LineLength read_line_length(Charset charset);
+// Input that ends before any byte is an empty line. At a terminal that the
+// tool edits the line at, `prompt` is what it shows before the line.
+LineLength read_line_length(Charset charset, std::string_view prompt);

@@ -17,8 +17,9 @@ int main()
     out.flush(); // the prompt is on the screen, or in the pipe, before the read waits
 
     // Nobody can see a prompt that could not be written: no line is asked for.
-    const LineLength line =
-        out.error() == 0 ? read_line_length(platform::input_charset()) : LineLength{};
+    const LineLength line = out.error() == 0
+                                ? read_line_length(platform::input_charset(), messages::prompt)
+                                : LineLength{};
     write_result(out, line);
     out.flush();
 

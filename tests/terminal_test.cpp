@@ -3,6 +3,7 @@
 
 #include "process.hpp"
 #include "pty.hpp"
+#include "screen.hpp"
 
 #include <array>
 #include <cctype>
@@ -51,13 +52,16 @@ class TerminalRun {
 public:
     // ignored: a signal that the program starts with ignored, as nohup
     // starts it with SIGHUP. input_path: standard input opened from there.
+    // term: the terminal's type, as TERM says it; none if empty.
     TerminalRun(const std::string& piped_input, bool output_on_terminal, int ignored = 0,
-                Job job_kind = Job::foreground, const std::string& input_path = "")
+                Job job_kind = Job::foreground, const std::string& input_path = "",
+                const std::string& term = "")
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
             throw std::runtime_error("no pseudo-terminal");
         }
+        resize(columns);
         const std::string slave_name = ptsname(master_);
         slave_ = open(slave_name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         tcgetattr(slave_, &before_);
@@ -74,8 +78,10 @@ public:
         }
         std::string program = program_path();
         std::string locale = "LC_ALL=C.UTF-8";
+        std::string term_setting = "TERM=" + term;
         std::array<char*, 2> argv{program.data(), nullptr};
-        std::array<char*, 2> envp{locale.data(), nullptr};
+        std::array<char*, 3> envp{locale.data(), term.empty() ? nullptr : term_setting.data(),
+                                  nullptr};
         if (fork() == 0) {
             // A small job-control shell: it owns the terminal, and runs the
             // program as a job of its own, so that stops work as they do
@@ -212,6 +218,14 @@ public:
 
     void signal(int number) const { kill(pid_, number); }
 
+    // The terminal's width, as a window's: the program learns of a change by SIGWINCH.
+    static constexpr unsigned short columns = 40;
+    void resize(unsigned short width) const
+    {
+        const winsize size{24, width, 0, 0};
+        ioctl(master_, TIOCSWINSZ, &size);
+    }
+
     // What the user tells the shell: fg, kill %1, and what the shell does
     // itself when its foreground job stops: it takes the terminal back, with
     // the settings of its prompt.
@@ -303,6 +317,17 @@ public:
         return pty::eventually(limit, [&] {
             screen_ += pty::drain(master_);
             return screen_.find(text) != std::string::npos;
+        });
+    }
+
+    // True once the row with the cursor shows `text`, as a terminal draws it.
+    bool shows_row(const std::string& text, std::chrono::milliseconds limit = 10s)
+    {
+        return pty::eventually(limit, [&] {
+            screen_ += pty::drain(master_);
+            Screen screen(columns);
+            screen.write(screen_);
+            return screen.row(screen.cursor_row()) == text;
         });
     }
 
@@ -771,6 +796,155 @@ TEST(TypedLine, EndedByOneCtrlDAfterTextHasItsResultOnALineOfItsOwn)
     EXPECT_NE(run.screen().find("teksti: abc\r\nTekstin mitta on 3 merkkiä.\r\n"),
               std::string::npos)
         << run.screen();
+}
+
+// The line edited at a terminal that can take it: the keys edit, the count
+// is of the line as it stands at Enter, and the terminal is as it was after.
+struct Typed {
+    const char* name;
+    std::string keys;
+    std::string count;
+    std::string shown; // after the prompt, on its row
+};
+
+void PrintTo(const Typed& t, std::ostream* os)
+{
+    *os << t.name;
+}
+
+class EditedAtThePrompt : public testing::TestWithParam<Typed> {};
+
+TEST_P(EditedAtThePrompt, IsMeasuredAsItStandsAtEnter)
+{
+    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type(GetParam().keys + "\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on " + GetParam().count + " merkkiä.\r\n"));
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.exit_status(), 0);
+    EXPECT_TRUE(run.settings_as_before());
+    Screen screen(TerminalRun::columns);
+    screen.write(run.screen());
+    EXPECT_EQ(screen.row(3),
+              "Anna tutkittava teksti:" + (GetParam().shown.empty() ? "" : " " + GetParam().shown))
+        << run.screen();
+}
+
+const std::string paste_start = "\x1b[200~";
+const std::string paste_end = "\x1b[201~";
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, EditedAtThePrompt,
+    testing::Values(Typed{"ArrowsBackToTheStart", "abc\x1b[D\x1b[D\x1b[D\x1b[Dx", "4", "xabc"},
+                    Typed{"BackspaceAfterDecomposedFinnish", "Hyva\u0308a\u0308\x7f", "4",
+                          "Hyva\u0308"},
+                    Typed{"BackspaceAfterAFamily", "👨‍👩‍👧\x7f", "0", ""},
+                    Typed{"ArrowsAndFunctionKeysAreNoText", "a\x1b[A\x1b[B\x1bOPb", "2", "ab"},
+                    Typed{"APasteOfTenThousand", paste_start + std::string(10000, 'x') + paste_end,
+                          "10000", "xxxxxxxxxxxxxxxx"},
+                    Typed{"APasteOfTwoLines", paste_start + "eka\rtoka" + paste_end, "3", "eka"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EditedAtThePrompt, TypedAheadOfThePromptIsTheLinesStart)
+{
+    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    run.type("ab"); // perhaps before the program even starts
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("c\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 3 merkkiä."));
+}
+
+TEST(EditedAtThePrompt, RedrawsTheLineWhenTheTerminalChangesWidth)
+{
+    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("abc");
+    ASSERT_TRUE(run.shows("abc"));
+    run.resize(30);
+    ASSERT_TRUE(run.shows("\x1b[J"));
+    run.type("d\x1b[D\x1b[DX\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 5 merkkiä."));
+    Screen screen(30);
+    screen.write(run.screen());
+    EXPECT_EQ(screen.row(3), "Anna tutkittava teksti: abXcd") << run.screen();
+}
+
+// TERM=dumb, or none: the terminal's own line mode, as for a pipe or a file.
+TEST(EditedAtThePrompt, NotWhereTheTerminalCannotMoveItsCursor)
+{
+    TerminalRun run("", true, 0, Job::foreground, "", "dumb");
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("ab\x1b[D\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 5 merkkiä."));
+}
+
+class SignalWhileEditing : public testing::TestWithParam<int> {};
+
+TEST_P(SignalWhileEditing, PutsTheSettingsBackThenEndsByThatSignal)
+{
+    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("abc");
+    ASSERT_TRUE(run.shows("abc"));
+    run.signal(GetParam());
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.end_signal(), GetParam());
+    EXPECT_TRUE(run.settings_as_before());
+    EXPECT_EQ(run.screen().find("\x1b[?2004l"), run.screen().rfind("\x1b[?2004l"))
+        << "bracketed paste is left on";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kill, SignalWhileEditing,
+                         testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+TEST(SignalWhileEditing, CtrlCEndsTheRunAsAtAnyPrompt)
+{
+    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("abc\x03");
+    ASSERT_TRUE(run.ends());
+    EXPECT_EQ(run.end_signal(), SIGINT);
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+// Ctrl-Z, and kill -TSTP: stopped, the terminal is the shell's with its
+// settings; brought back (fg), the prompt and the line are drawn anew.
+TEST(StopAndResume, WhileEditingGivesTheTerminalBackAndRedrawsOnFg)
+{
+    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("hei");
+    ASSERT_TRUE(run.shows("hei")); // read, before the stop would flush it
+    run.type("\x1a");
+    ASSERT_TRUE(run.stops());
+    EXPECT_TRUE(run.settings_as_before());
+    run.shell_takes_terminal_back();
+    run.fg();
+    ASSERT_TRUE(run.shows_row("Anna tutkittava teksti: hei")) << run.screen();
+    run.type("!\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 4 merkkiä."));
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_TRUE(run.settings_as_before());
+}
+
+TEST(BackgroundJob, AtThePromptStopsLeavingTheShellsSettingsAndEditsOnFg)
+{
+    TerminalRun run("", true, 0, Job::background, "", "xterm");
+    ASSERT_TRUE(run.stops());
+    EXPECT_TRUE(run.settings_of_the_shell_prompt());
+    run.fg();
+    ASSERT_TRUE(run.shows_row("Anna tutkittava teksti:"));
+    run.type("ab\x1b[Dc\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 3 merkkiä."));
+    ASSERT_TRUE(run.waits_for_key());
+    run.type("k");
+    ASSERT_TRUE(run.ends());
+    EXPECT_TRUE(run.settings_as_before());
 }
 
 } // namespace
