@@ -105,6 +105,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Utf8Case{"TwoOfFourBytesThenAscii", "\xF4\x8Fz", 2, 1},
                     Utf8Case{"CutShortThenAWholeCharacter", "\xE2\x82\xE2\x82\xAC", 2, 1},
                     Utf8Case{"TwoByteLeadThenAnotherLead", "\xC3\xC3\xA4", 2},
+                    // The byte below the continuation bytes continues nothing.
+                    Utf8Case{"LeadThenDelete", "\xC3\x7F", 2},
                     Utf8Case{"CutShortTwiceAtTheEnd", "\xF0\x9F\x87\xF0\x9F", 2, 3},
                     Utf8Case{"OverlongSlash", "\xC0\xAF", 2},
                     Utf8Case{"OverlongTwoByteLeadC1", "\xC1\xBF", 2},
