@@ -79,3 +79,40 @@ private:
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
 };
+
+// The same for values that copy as bytes do: a list that grows at its end
+// and is cut back from anywhere to its end.
+template <class Value> class Growing {
+public:
+    Growing() = default;
+    Growing(const Growing&) = delete;
+    Growing& operator=(const Growing&) = delete;
+    ~Growing() { std::free(values_); }
+
+    // False where memory ran out, and nothing was added.
+    bool push(const Value& value) noexcept
+    {
+        if (size_ == capacity_) {
+            const std::size_t capacity = std::max<std::size_t>(2 * capacity_, 64);
+            void* grown = std::realloc(values_, capacity * sizeof(Value));
+            if (grown == nullptr) {
+                return false;
+            }
+            values_ = static_cast<Value*>(grown);
+            capacity_ = capacity;
+        }
+        values_[size_++] = value;
+        return true;
+    }
+    void cut_to(std::size_t size) noexcept { size_ = std::min(size, size_); }
+
+    [[nodiscard]] std::size_t size() const noexcept { return size_; }
+    [[nodiscard]] const Value& operator[](std::size_t at) const noexcept { return values_[at]; }
+    [[nodiscard]] const Value* begin() const noexcept { return values_; }
+    [[nodiscard]] const Value* end() const noexcept { return values_ + size_; }
+
+private:
+    Value* values_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};

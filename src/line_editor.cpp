@@ -66,50 +66,73 @@ LineEditor::LineEditor(Charset charset, std::string_view prompt, unsigned column
     : charset_(charset), prompt_(prompt), columns_(std::max(columns, 2U))
 {
     for (std::size_t at = 0; at < prompt.size();) {
-        const std::size_t end = character_end_in(prompt, at);
-        prompt_columns_ += columns_of_character(prompt, at, end);
-        at = end;
+        const ClusterExtent character = character_at(prompt, at);
+        prompt_columns_ += character.columns;
+        at = character.end;
     }
     shown_ = origin();
 }
 
 // What a character is depends on the code set: a grapheme cluster of UTF-8,
 // or one byte. A tab takes columns by where it is (lay_out).
-std::size_t LineEditor::character_end_in(std::string_view text, std::size_t at) const noexcept
-{
-    return charset_ == Charset::utf8 ? cluster_at(bytes_of(text), at).end : at + 1;
-}
-
-unsigned LineEditor::columns_of_character(std::string_view text, std::size_t at,
-                                          std::size_t end) const noexcept
+ClusterExtent LineEditor::character_at(std::string_view text, std::size_t at) const noexcept
 {
     if (charset_ == Charset::utf8) {
-        return cluster_at(bytes_of(text), at).columns;
+        return cluster_at(bytes_of(text), at);
     }
-    return end > at && is_printable(static_cast<unsigned char>(text[at])) ? 1 : 0;
+    return {at + 1, is_printable(static_cast<unsigned char>(text[at])) ? 1U : 0U};
+}
+
+// The layout of the characters up to where the text last changed stands;
+// the rest is laid out when asked for.
+void LineEditor::forget_from(std::size_t at) noexcept
+{
+    // The character that ends at `at` may take in what comes there next.
+    const auto* first =
+        std::lower_bound(stops_.begin(), stops_.end(), at,
+                         [](const Stop& stop, std::size_t byte) { return stop.end < byte; });
+    stops_.cut_to(static_cast<std::size_t>(first - stops_.begin()));
+}
+
+void LineEditor::lay_out_all() noexcept
+{
+    std::size_t at = start_of(stops_.size());
+    Place place = stops_.size() == 0 ? origin() : stops_[stops_.size() - 1].span.end;
+    while (at < text_.size()) {
+        const ClusterExtent character = character_at(text_.view(), at);
+        const Span span = lay_out(place, at, character.columns);
+        if (!stops_.push({character.end, span})) {
+            text_.erase(at, text_.size()); // no memory for more: the line ends here
+            break;
+        }
+        place = span.end;
+        at = character.end;
+    }
+}
+
+std::size_t LineEditor::start_of(std::size_t index) const noexcept
+{
+    return index == 0 ? 0 : stops_[index - 1].end;
+}
+
+std::size_t LineEditor::index_of(std::size_t at) const noexcept
+{
+    const auto* holding =
+        std::upper_bound(stops_.begin(), stops_.end(), at,
+                         [](std::size_t byte, const Stop& stop) { return byte < stop.end; });
+    return static_cast<std::size_t>(holding - stops_.begin());
 }
 
 std::size_t LineEditor::start_before(std::size_t at) const noexcept
 {
-    std::size_t before = 0;
-    for (std::size_t i = 0; i < at; i = character_end_in(text_.view(), i)) {
-        before = i;
-    }
-    return before;
+    const std::size_t index = index_of(at);
+    return index == 0 ? 0 : start_of(index - (start_of(index) == at ? 1 : 0));
 }
 
-std::size_t LineEditor::start_at_or_before(std::size_t at) const noexcept
+std::size_t LineEditor::start_after(std::size_t at) const noexcept
 {
-    return start_at_or_after(at) == at ? at : start_before(at);
-}
-
-std::size_t LineEditor::start_at_or_after(std::size_t at) const noexcept
-{
-    std::size_t i = 0;
-    while (i < at && i < text_.size()) {
-        i = character_end_in(text_.view(), i);
-    }
-    return i;
+    const std::size_t index = index_of(at);
+    return index < stops_.size() ? stops_[index].end : text_.size();
 }
 
 // The bytes at the end of `text` that begin a UTF-8 sequence which the next
@@ -216,14 +239,14 @@ void LineEditor::control(unsigned char byte, Bytes& screen)
         if (text_.empty()) {
             state_ = State::ended;
         } else {
-            erase(cursor_, start_at_or_after(cursor_ + 1), screen);
+            erase(cursor_, start_after(cursor_), screen);
         }
         break;
     case 0x05: // Ctrl-E
         move_cursor(text_.size(), screen);
         break;
     case 0x06: // Ctrl-F
-        move_cursor(start_at_or_after(cursor_ + 1), screen);
+        move_cursor(start_after(cursor_), screen);
         break;
     case 0x08: // Ctrl-H, as some terminals send Backspace
     case 0x7F:
@@ -255,7 +278,7 @@ void LineEditor::escape_sequence(unsigned char final_byte, Bytes& screen)
     const bool by_word = moves_by_word(sequence_.view());
     switch (final_byte) {
     case 'C':
-        move_cursor(by_word ? word_end_after(cursor_) : start_at_or_after(cursor_ + 1), screen);
+        move_cursor(by_word ? word_end_after(cursor_) : start_after(cursor_), screen);
         break;
     case 'D':
         move_cursor(by_word ? word_start_before(cursor_) : start_before(cursor_), screen);
@@ -277,7 +300,7 @@ void LineEditor::escape_sequence(unsigned char final_byte, Bytes& screen)
             move_cursor(text_.size(), screen);
             break;
         case 3:
-            erase(cursor_, start_at_or_after(cursor_ + 1), screen);
+            erase(cursor_, start_after(cursor_), screen);
             break;
         case 200:
             parsing_ = Parsing::paste;
@@ -353,10 +376,13 @@ void LineEditor::insert(std::string_view bytes, Bytes& screen)
         return;
     }
     // What is typed may join the character before the cursor, as an accent
-    // joins its letter: that one is drawn again too.
+    // joins its letter: that one is laid out and drawn again too.
     const std::size_t redraw_from = start_before(cursor_);
+    forget_from(cursor_);
     text_.insert(cursor_, bytes);
-    cursor_ = start_at_or_after(cursor_ + bytes.size());
+    lay_out_all();
+    const std::size_t typed_end = std::min(cursor_ + bytes.size(), text_.size());
+    cursor_ = start_of(index_of(typed_end)) == typed_end ? typed_end : start_after(typed_end);
     draw_from(redraw_from, screen);
 }
 
@@ -365,9 +391,11 @@ void LineEditor::erase(std::size_t from, std::size_t to, Bytes& screen)
     if (from >= to) {
         return;
     }
+    forget_from(from);
     text_.erase(from, to);
+    lay_out_all();
     // What is left may join across the gap: the cursor stays at a start.
-    cursor_ = start_at_or_before(from);
+    cursor_ = start_of(index_of(from));
     draw_from(cursor_, screen);
 }
 
@@ -395,30 +423,29 @@ bool LineEditor::is_space(std::size_t at) const noexcept
 }
 
 // Words are what stands between spaces, in any script: the start of the
-// last one that starts before `at`, and the end of the next one from `at`.
+// word before `at`, or of the one it is in, and the end of the next one.
 std::size_t LineEditor::word_start_before(std::size_t at) const noexcept
 {
-    std::size_t word = 0;
-    bool after_space = true;
-    for (std::size_t i = 0; i < at; i = character_end_in(text_.view(), i)) {
-        if (after_space && !is_space(i)) {
-            word = i;
-        }
-        after_space = is_space(i);
+    std::size_t index = index_of(at);
+    while (index > 0 && is_space(start_of(index - 1))) {
+        --index;
     }
-    return word;
+    while (index > 0 && !is_space(start_of(index - 1))) {
+        --index;
+    }
+    return start_of(index);
 }
 
 std::size_t LineEditor::word_end_after(std::size_t at) const noexcept
 {
-    std::size_t i = at;
-    while (i < text_.size() && is_space(i)) {
-        i = character_end_in(text_.view(), i);
+    std::size_t index = index_of(at);
+    while (index < stops_.size() && is_space(start_of(index))) {
+        ++index;
     }
-    while (i < text_.size() && !is_space(i)) {
-        i = character_end_in(text_.view(), i);
+    while (index < stops_.size() && !is_space(start_of(index))) {
+        ++index;
     }
-    return i;
+    return start_of(index);
 }
 
 // The screen: places are counted in rows from the one where the prompt ends.
@@ -429,10 +456,10 @@ LineEditor::Place LineEditor::origin() const noexcept
     return {0, prompt_columns_ == 0 ? 0 : (prompt_columns_ - 1) % columns_ + 1};
 }
 
-LineEditor::Span LineEditor::lay_out(Place from, std::size_t at, std::size_t end) const noexcept
+LineEditor::Span LineEditor::lay_out(Place from, std::size_t at, unsigned columns) const noexcept
 {
     const bool tab = text_[at] == '\t';
-    unsigned width = tab ? 1 : columns_of_character(text_.view(), at, end);
+    unsigned width = tab ? 1 : columns;
     if (from.column + width > columns_) {
         from = {from.row + 1, 0}; // the terminal takes it to the next row whole
     }
@@ -444,21 +471,17 @@ LineEditor::Span LineEditor::lay_out(Place from, std::size_t at, std::size_t end
 
 LineEditor::Place LineEditor::place_after(std::size_t at) const noexcept
 {
-    Place place = origin();
-    for (std::size_t i = 0; i < at;) {
-        const std::size_t end = character_end_in(text_.view(), i);
-        place = lay_out(place, i, end).end;
-        i = end;
-    }
-    return place;
+    const std::size_t index = index_of(at);
+    return index == 0 ? origin() : stops_[index - 1].span.end;
 }
 
 LineEditor::Place LineEditor::cursor_place(std::size_t at) const noexcept
 {
-    const Place after = place_after(at);
-    if (at < text_.size()) {
-        return lay_out(after, at, character_end_in(text_.view(), at)).start;
+    const std::size_t index = index_of(at);
+    if (index < stops_.size()) {
+        return stops_[index].span.start;
     }
+    const Place after = place_after(at);
     return after.column == columns_ ? Place{after.row + 1, 0} : after;
 }
 
@@ -491,16 +514,15 @@ void LineEditor::draw_from(std::size_t at, Bytes& screen)
     }
     go_to(place, screen);
     screen.append("\x1b[J");
-    for (std::size_t i = at; i < text_.size();) {
-        const std::size_t end = character_end_in(text_.view(), i);
-        const Span span = lay_out(place, i, end);
-        if (text_[i] == '\t') {
+    for (std::size_t index = index_of(at); index < stops_.size(); ++index) {
+        const std::size_t start = start_of(index);
+        const Span& span = stops_[index].span;
+        if (text_[start] == '\t') {
             screen.append(span.end.column - span.start.column, ' '); // wraps as laid out
         } else {
-            screen.append(part(text_.view(), i, end));
+            screen.append(part(text_.view(), start, stops_[index].end));
         }
         place = span.end;
-        i = end;
     }
     if (place.column == columns_) {
         screen.append("\r\n"); // so that the cursor can stand after the last character
@@ -513,6 +535,8 @@ void LineEditor::draw_from(std::size_t at, Bytes& screen)
 void LineEditor::resize(unsigned columns, Bytes& screen)
 {
     columns_ = std::max(columns, 2U);
+    stops_.cut_to(0);
+    lay_out_all();
     // The terminal has rewrapped the prompt's row and the line as one: the
     // cursor is where the new width puts it.
     shown_ = cursor_place(cursor_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bytes.hpp"
+#include "clusters.hpp"
 #include "encoding.hpp"
 
 #include <cstddef>
@@ -76,24 +77,33 @@ private:
     void enter(Bytes& screen);
 
     // Where the character that starts at `at` ends, and its columns.
-    [[nodiscard]] std::size_t character_end_in(std::string_view text,
-                                               std::size_t at) const noexcept;
-    [[nodiscard]] unsigned columns_of_character(std::string_view text, std::size_t at,
-                                                std::size_t end) const noexcept;
-    // Where the characters start: the last before `at`, the last at or
-    // before it, the first at or after it; and where the words do.
+    [[nodiscard]] ClusterExtent character_at(std::string_view text, std::size_t at) const noexcept;
+    // The screen, in places counted in rows from the one where the prompt
+    // ends: where the character at `at`, of `columns`, goes from `from`.
+    [[nodiscard]] Place origin() const noexcept;
+    [[nodiscard]] Span lay_out(Place from, std::size_t at, unsigned columns) const noexcept;
+
+    // Each character of the text, in order: where it ends, and where it
+    // stands on the screen. Laid out anew from where the text changed.
+    struct Stop {
+        std::size_t end;
+        Span span;
+    };
+    void forget_from(std::size_t at) noexcept;
+    void lay_out_all() noexcept;
+    [[nodiscard]] std::size_t start_of(std::size_t index) const noexcept;
+    // The character that starts at or holds `at`; their number at the end.
+    [[nodiscard]] std::size_t index_of(std::size_t at) const noexcept;
+
+    // Where the characters start: the last before `at`, the first after it;
+    // and where the words do.
     [[nodiscard]] std::size_t start_before(std::size_t at) const noexcept;
-    [[nodiscard]] std::size_t start_at_or_before(std::size_t at) const noexcept;
-    [[nodiscard]] std::size_t start_at_or_after(std::size_t at) const noexcept;
+    [[nodiscard]] std::size_t start_after(std::size_t at) const noexcept;
     [[nodiscard]] bool is_space(std::size_t at) const noexcept;
     [[nodiscard]] std::size_t word_start_before(std::size_t at) const noexcept;
     [[nodiscard]] std::size_t word_end_after(std::size_t at) const noexcept;
 
-    // The screen, in places counted in rows from the one where the prompt
-    // ends: where the character in [at, end) goes from `from`, and where
-    // the text up to `at` ends.
-    [[nodiscard]] Place origin() const noexcept;
-    [[nodiscard]] Span lay_out(Place from, std::size_t at, std::size_t end) const noexcept;
+    // Where the text up to `at` ends, and where the cursor stands there.
     [[nodiscard]] Place place_after(std::size_t at) const noexcept;
     [[nodiscard]] Place cursor_place(std::size_t at) const noexcept;
     void go_to(Place place, Bytes& screen);
@@ -104,6 +114,7 @@ private:
     unsigned prompt_columns_ = 0;
     unsigned columns_;
     Bytes text_;
+    Growing<Stop> stops_;
     std::size_t cursor_ = 0; // a byte offset where a character starts, or the end
     Place shown_;            // where the terminal's cursor is
     State state_ = State::editing;
