@@ -1,9 +1,12 @@
 // Reads the first line of arbitrary bytes, split into arbitrary reads, in each
 // kind of encoding, and checks the count against a plain reference count
-// written here from the rules, independently of the tool's own code.
+// written here from the rules, independently of the tool's own code; and
+// edits the same bytes as keys typed at a terminal.
 
+#include "bytes.hpp"
 #include "grapheme.hpp"
 #include "line.hpp"
+#include "line_editor.hpp"
 #include "plain_text.hpp"
 
 #include <algorithm>
@@ -225,6 +228,35 @@ std::uint64_t read_in_pieces(std::span<const std::uint8_t> input,
     return line.length();
 }
 
+// The same bytes typed at a terminal where the tool edits the line, in the
+// same pieces: whatever they hold, the line holds no escape sequence and no
+// control but tabs, and the editor stays within its text.
+void edit(std::span<const std::uint8_t> keys, std::span<const std::uint8_t> sizes, Charset charset)
+{
+    LineEditor editor(charset,
+                      "Anna tutkittava teksti: ", 1 + (sizes.empty() ? 79 : sizes[0] % 80));
+    Bytes screen;
+    std::size_t at = 0;
+    for (std::size_t turn = 0; at < keys.size(); ++turn) {
+        const std::size_t size =
+            sizes.empty() ? keys.size() : std::size_t{sizes[turn % sizes.size()]} + 1;
+        const std::size_t taken = std::min(size, keys.size() - at);
+        if (editor.take(keys.subspan(at, taken), screen) != LineEditor::State::editing) {
+            break;
+        }
+        at += taken;
+        if (turn % 3 == 2) {
+            editor.sequence_timed_out();
+        }
+    }
+    for (const char c : editor.text()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+            fail("a control in the edited line", byte, '\t');
+        }
+    }
+}
+
 } // namespace
 
 // The C library's decoder, for Charset::multibyte, decodes UTF-8 here; it is
@@ -253,6 +285,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         input = encoded;
     }
 
+    if (charset != Charset::multibyte) {
+        // Each edit draws the rest of the line again: a line as long as the
+        // longest inputs would cost the count most of the fuzzing's time.
+        edit(input.first(std::min<std::size_t>(input.size(), 1024)), sizes, charset);
+    }
     const std::uint64_t whole = read_in_pieces(input, {}, charset);
     const std::uint64_t pieces = read_in_pieces(input, sizes, charset);
     if (pieces != whole) {
