@@ -21,7 +21,7 @@ public:
 
     void insert(std::size_t at, std::string_view bytes) noexcept
     {
-        if (bytes.empty() || !reserve(size_ + bytes.size())) {
+        if (bytes.empty() || !reserve(size_ + bytes.size()) || data_ == nullptr) {
             return;
         }
         std::memmove(data_ + at + bytes.size(), data_ + at, size_ - at);
@@ -31,7 +31,7 @@ public:
     void append(std::string_view bytes) noexcept { insert(size_, bytes); }
     void append(std::size_t count, char byte) noexcept
     {
-        if (count > 0 && reserve(size_ + count)) {
+        if (count > 0 && reserve(size_ + count) && data_ != nullptr) {
             std::memset(data_ + size_, byte, count);
             size_ += count;
         }

@@ -210,8 +210,12 @@ void LineEditor::step(unsigned char byte, Bytes& screen)
             parsing_ = Parsing::text;
             escape_sequence(byte, screen);
         } else {
-            parsing_ = Parsing::text; // no sequence after all: the byte is a key of its own
-            step(byte, screen);
+            // No sequence after all: a control is a key of its own, or ESC
+            // starts another sequence.
+            parsing_ = byte == escape ? Parsing::escape : Parsing::text;
+            if (byte < 0x20 && byte != escape) {
+                control(byte, screen);
+            }
         }
         break;
     case Parsing::ss3:
@@ -325,17 +329,15 @@ void LineEditor::paste(unsigned char byte, Bytes& screen)
             insert_text(pasted_.view(), screen);
             pasted_.clear();
             held_.clear();
-        } else if (!paste_end.starts_with(sequence_.view())) {
-            // Not the end: the ESC goes, what followed it is pasted text.
-            parsing_ = Parsing::paste;
-            std::array<char, paste_end.size()> rest{};
-            const std::size_t size = sequence_.size() - 1;
-            std::copy_n(sequence_.view().begin() + 1, size, rest.begin());
-            for (std::size_t i = 0; i < size; ++i) {
-                paste(static_cast<unsigned char>(rest[i]), screen);
-            }
+            return;
         }
-        return;
+        if (paste_end.starts_with(sequence_.view())) {
+            return;
+        }
+        // Not the end: the ESC goes, the bytes after it that began the end's
+        // sequence are text, and this one is pasted as any other.
+        pasted_.append(part(sequence_.view(), 1, sequence_.size() - 1));
+        parsing_ = Parsing::paste;
     }
     if (byte == escape) {
         parsing_ = Parsing::paste_escape;

@@ -5,9 +5,9 @@
 // wide character that does not fit going to the next row whole, CR, LF and
 // the cursor movements and erasures), its widths from the C library.
 
+#include <charconv>
 #include <clocale>
 #include <cstddef>
-#include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <string_view>
@@ -15,17 +15,20 @@
 
 class Screen {
 public:
-    explicit Screen(unsigned columns) : columns_(columns) { std::setlocale(LC_CTYPE, "C.UTF-8"); }
+    explicit Screen(unsigned columns) : columns_(columns)
+    {
+        (void)std::setlocale(LC_CTYPE, "C.UTF-8");
+    }
 
     void write(std::string_view bytes)
     {
         for (std::size_t at = 0; at < bytes.size();) {
             if (bytes[at] == '\x1b' && at + 1 < bytes.size() && bytes[at + 1] == '[') {
                 std::size_t end = at + 2;
-                while (end < bytes.size() && (bytes[end] < 0x40 || bytes[end] > 0x7E)) {
+                while (end < bytes.size() && (bytes[end] < '@' || bytes[end] > '~')) {
                     ++end;
                 }
-                control(bytes.substr(at + 2, end - at - 2), end < bytes.size() ? bytes[end] : 0);
+                control(bytes.substr(at + 2, end - at - 2), end < bytes.size() ? bytes[end] : '\0');
                 at = end + 1;
             } else if (bytes[at] == '\r') {
                 column_ = 0;
@@ -88,9 +91,8 @@ private:
 
     void control(std::string_view parameters, char final_byte)
     {
-        const unsigned n = parameters.empty()
-                               ? 1
-                               : static_cast<unsigned>(std::atoi(std::string(parameters).c_str()));
+        unsigned n = 1;
+        (void)std::from_chars(parameters.data(), parameters.data() + parameters.size(), n);
         pending_ = false;
         if (final_byte == 'A') {
             row_ = n > row_ ? 0 : row_ - n;
