@@ -36,7 +36,7 @@ test: prerequisites
 	@cmake/stage native "the native build and its tests, the end-to-end ones also under valgrind" \
 		"2 min" $(MAKE) --no-print-directory test-native
 	@cmake/stage asan "everything again under AddressSanitizer and UBSan" \
-		"4 min" $(MAKE) --no-print-directory test-asan
+		"2 min" $(MAKE) --no-print-directory test-asan
 	@cmake/stage fuzz "$(FUZZ_SECONDS) s of fuzzing, after its build" \
 		"2 min" $(MAKE) --no-print-directory test-fuzz
 	@cmake/stage windows "the Windows programs' builds and their tests under Wine" \
