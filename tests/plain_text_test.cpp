@@ -66,9 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
     Pieces, PlainBlocks,
     testing::Values(
         Piece{"AUmlaut", "\xC3\xA4"}, Piece{"NoBreakSpace", "\xC2\xA0"},
-        Piece{"AccentOnALetter", "e\xCC\x81"}, Piece{"LastAccent", "e\xCD\xAF"},
-        Piece{"AccentOnAUmlaut", "\xC3\xA4\xCC\x88"}, Piece{"AccentOnU02FF", "\xCB\xBF\xCC\x88"},
-        Piece{"TwoAccents", "e\xCC\x88\xCC\x81"},
+        Piece{"AccentOnALetter", "e\xCC\x81"}, Piece{"AccentOnASpace", " \xCC\x81"},
+        Piece{"LastAccent", "e\xCD\xAF"}, Piece{"AccentOnAUmlaut", "\xC3\xA4\xCC\x88"},
+        Piece{"AccentOnU02FF", "\xCB\xBF\xCC\x88"}, Piece{"TwoAccents", "e\xCC\x88\xCC\x81"},
         Piece{"AccentOnADegreeSign", "\xC2\xB0\xCC\x88", 2}, Piece{"AccentOnATab", "\t\xCC\x88", 1},
         Piece{"GreekLetter", "\xCD\xB0", 0}, Piece{"CyrillicLetter", "\xD0\x9F", 0},
         Piece{"LineFeed", "\n", 0}, Piece{"FirstDash", "\xE2\x80\x90"},
