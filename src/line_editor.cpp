@@ -165,7 +165,7 @@ LineEditor::State LineEditor::take(std::span<const unsigned char> keys, Bytes& s
             continue;
         }
         if (parsing_ == Parsing::text) {
-            held_.clear(); // a sequence that a key cut short is no character
+            put_held(screen); // a key cut the sequence short: it stays as it came
         }
         step(keys[i++], screen);
     }
@@ -328,7 +328,7 @@ void LineEditor::paste(unsigned char byte, Bytes& screen)
             parsing_ = Parsing::text;
             insert_text(pasted_.view(), screen);
             pasted_.clear();
-            held_.clear();
+            put_held(screen);
             return;
         }
         if (paste_end.starts_with(sequence_.view())) {
@@ -345,6 +345,7 @@ void LineEditor::paste(unsigned char byte, Bytes& screen)
     } else if (byte == '\r' || byte == '\n') {
         insert_text(pasted_.view(), screen); // the first line is the line; the rest is not read
         pasted_.clear();
+        put_held(screen);
         enter(screen);
     } else if (is_printable(byte) || byte == '\t') {
         pasted_.append(1, static_cast<char>(byte));
@@ -370,6 +371,17 @@ void LineEditor::insert_text(std::string_view bytes, Bytes& screen)
     const std::size_t held = cut_short_at_end(text.view());
     held_.assign(part(text.view(), text.size() - held, text.size()));
     insert(part(text.view(), 0, text.size() - held), screen);
+}
+
+// A sequence cut short for good goes in as the bytes it is: one U+FFFD, as
+// the count takes it.
+void LineEditor::put_held(Bytes& screen)
+{
+    if (!held_.empty()) {
+        const Bytes held(held_.view());
+        held_.clear();
+        insert(held.view(), screen);
+    }
 }
 
 void LineEditor::insert(std::string_view bytes, Bytes& screen)

@@ -70,6 +70,7 @@ private:
     void escape_sequence(unsigned char final_byte, Bytes& screen);
     void paste(unsigned char byte, Bytes& screen);
     void insert_text(std::string_view bytes, Bytes& screen);
+    void put_held(Bytes& screen);
     void insert(std::string_view bytes, Bytes& screen);
     [[nodiscard]] std::size_t cut_short_at_end(std::string_view text) const noexcept;
     void erase(std::size_t from, std::size_t to, Bytes& screen);

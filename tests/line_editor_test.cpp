@@ -100,6 +100,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Keys{"APasteIsTextNotKeys", paste_start + "x\x1b[Dy\x1b" + paste_end, "x[Dy"},
                     Keys{"APasteOfLettersOfManyBytes",
                          paste_start + "ä€👍🏽" + paste_end + "!", "ä€👍🏽!"},
+                    Keys{"ALetterCutShortStaysAsItCame",
+                         "\xC3\x01"
+                         "b" +
+                             paste_start + "a\xE2\x82" + paste_end,
+                         "ba\xE2\x82\xC3"},
                     Keys{"APasteOfManyLinesGivesItsFirst", paste_start + "first\r\nsecond\nthird",
                          "first", entered},
                     Keys{"ATabIsPartOfTheLine", "a\tb", "a\tb"},
@@ -159,6 +164,12 @@ TEST(SingleByteCodeSet, EachByteIsACharacter)
     Bytes drawn;
     (void)editor.take(bytes_of("p\xE4iv\xE4" + backspace + left + "\x1b[3~"), drawn);
     EXPECT_EQ(editor.text(), "p\xE4i");
+    LineEditor ascii(Charset::single_byte, prompt, 80);
+    drawn.clear();
+    (void)ascii.take(bytes_of("abc" + left), drawn);
+    Screen screen(80);
+    screen.write(prompt + std::string(drawn.view()));
+    EXPECT_EQ(screen.cursor_column(), prompt.size() + 2);
 }
 
 } // namespace

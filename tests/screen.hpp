@@ -44,7 +44,8 @@ public:
                 const std::size_t size =
                     std::mbrtowc(&c, bytes.data() + at, bytes.size() - at, &state);
                 const std::size_t taken = size == 0 || size > 4 ? 1 : size;
-                put(std::string(bytes.substr(at, taken)), wcwidth(c));
+                // A byte that starts no character shows as U+FFFD.
+                put(std::string(bytes.substr(at, taken)), size > 4 ? 1 : wcwidth(c));
                 at += taken;
             }
         }

@@ -821,7 +821,7 @@ TEST_P(EditedAtThePrompt, IsMeasuredAsItStandsAtEnter)
     run.type(GetParam().keys + "\r");
     ASSERT_TRUE(run.shows("Tekstin mitta on " + GetParam().count + " merkkiä.\r\n"));
     ASSERT_TRUE(run.waits_for_key());
-    run.type("k");
+    run.type("\x03"); // a key like any other now, no signal
     ASSERT_TRUE(run.ends());
     EXPECT_EQ(run.exit_status(), 0);
     EXPECT_TRUE(run.settings_as_before());
@@ -869,6 +869,19 @@ TEST(EditedAtThePrompt, RedrawsTheLineWhenTheTerminalChangesWidth)
     Screen screen(30);
     screen.write(run.screen());
     EXPECT_EQ(screen.row(3), "Anna tutkittava teksti: abXcd") << run.screen();
+}
+
+// A terminal that gives no width (0, as a serial line may) is taken as 80 wide.
+TEST(EditedAtThePrompt, AtATerminalOfNoWidthAsEightyColumns)
+{
+    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    run.resize(0);
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("abcdefghij\x1b[D\x1b[D\x1b[DX\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 11 merkkiä."));
+    Screen screen(80);
+    screen.write(run.screen());
+    EXPECT_EQ(screen.row(2), "Anna tutkittava teksti: abcdefgXhij") << run.screen();
 }
 
 // TERM=dumb, or none: the terminal's own line mode, as for a pipe or a file.
