@@ -93,6 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
                          "bZ\x1b"
                          "fW",
                          "one ZXtwoYW three"},
+                    // Past the parameters an escape sequence keeps, the rest are none.
+                    Keys{"AnOverlongSequenceIsNoKey",
+                         "ab" + left + "\x1b[" + std::string(16, '0') + "3~", "ab"},
                     Keys{"OtherKeysDoNothing",
                          "a\x1b[A\x1b[B\x1bOP\x1b[15~\x1b[5~\x1bx\x07"
                          "b",
@@ -142,6 +145,26 @@ TEST(LongLine, EndingAtTheRightEdgeLeavesTheCursorOnTheNextRow)
     EXPECT_EQ(edit.screen.cursor_column(), 0U);
     edit = type("123456\r", 30);
     EXPECT_EQ(edit.screen.cursor_row(), 1U) << "no empty row after the line";
+    edit = type("123456" + left + "\r", 30);
+    EXPECT_EQ(edit.screen.cursor_row(), 1U) << "Enter with the cursor inside the line";
+    EXPECT_EQ(edit.screen.cursor_column(), 0U);
+}
+
+// Only an escape sequence that may still go on waits for more; a paste does
+// not end when its bytes pause.
+TEST(EscapeSequence, IsOpenOnlyUntilItsFinalByte)
+{
+    LineEditor editor(Charset::utf8, prompt, 80);
+    Bytes drawn;
+    for (const char* open : {"\x1b", "[", "1;5"}) {
+        (void)editor.take(bytes_of(open), drawn);
+        EXPECT_TRUE(editor.in_sequence()) << open;
+    }
+    (void)editor.take(bytes_of("D" + paste_start + "a"), drawn);
+    EXPECT_FALSE(editor.in_sequence());
+    editor.sequence_timed_out();
+    (void)editor.take(bytes_of("\x1b[Db" + paste_end), drawn);
+    EXPECT_EQ(editor.text(), "a[Db");
 }
 
 TEST(Stop, BroughtBackDrawsThePromptAndTheLineAnew)

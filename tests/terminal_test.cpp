@@ -945,6 +945,21 @@ TEST(StopAndResume, WhileEditingGivesTheTerminalBackAndRedrawsOnFg)
     EXPECT_TRUE(run.settings_as_before());
 }
 
+// SIGSTOP, which cannot be caught: resumed, the line is drawn anew all the same.
+TEST(StopAndResume, UncatchableWhileEditingRedrawsOnResume)
+{
+    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.type("hei");
+    ASSERT_TRUE(run.shows("hei"));
+    run.signal(SIGSTOP);
+    ASSERT_TRUE(run.stops());
+    run.signal(SIGCONT);
+    ASSERT_TRUE(run.shows("\rAnna tutkittava teksti: "));
+    run.type("!\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on 4 merkkiä."));
+}
+
 TEST(BackgroundJob, AtThePromptStopsLeavingTheShellsSettingsAndEditsOnFg)
 {
     TerminalRun run("", true, 0, Job::background, "", "xterm");
