@@ -800,6 +800,11 @@ TEST(TypedLine, EndedByOneCtrlDAfterTextHasItsResultOnALineOfItsOwn)
 
 // The line edited at a terminal that can take it: the keys edit, the count
 // is of the line as it stands at Enter, and the terminal is as it was after.
+class EditingRun : public TerminalRun {
+public:
+    EditingRun() : TerminalRun("", true, 0, Job::foreground, "", "xterm") {}
+};
+
 struct Typed {
     const char* name;
     std::string keys;
@@ -816,7 +821,7 @@ class EditedAtThePrompt : public testing::TestWithParam<Typed> {};
 
 TEST_P(EditedAtThePrompt, IsMeasuredAsItStandsAtEnter)
 {
-    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    EditingRun run;
     ASSERT_TRUE(run.shows("teksti: "));
     run.type(GetParam().keys + "\r");
     ASSERT_TRUE(run.shows("Tekstin mitta on " + GetParam().count + " merkkiä.\r\n"));
@@ -849,7 +854,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(EditedAtThePrompt, TypedAheadOfThePromptIsTheLinesStart)
 {
-    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    EditingRun run;
     run.type("ab"); // perhaps before the program even starts
     ASSERT_TRUE(run.shows("teksti: "));
     run.type("c\r");
@@ -858,7 +863,7 @@ TEST(EditedAtThePrompt, TypedAheadOfThePromptIsTheLinesStart)
 
 TEST(EditedAtThePrompt, RedrawsTheLineWhenTheTerminalChangesWidth)
 {
-    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    EditingRun run;
     ASSERT_TRUE(run.shows("teksti: "));
     run.type("abc");
     ASSERT_TRUE(run.shows("abc"));
@@ -874,7 +879,7 @@ TEST(EditedAtThePrompt, RedrawsTheLineWhenTheTerminalChangesWidth)
 // A terminal that gives no width (0, as a serial line may) is taken as 80 wide.
 TEST(EditedAtThePrompt, AtATerminalOfNoWidthAsEightyColumns)
 {
-    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    EditingRun run;
     run.resize(0);
     ASSERT_TRUE(run.shows("teksti: "));
     run.type("abcdefghij\x1b[D\x1b[D\x1b[DX\r");
@@ -897,7 +902,7 @@ class SignalWhileEditing : public testing::TestWithParam<int> {};
 
 TEST_P(SignalWhileEditing, PutsTheSettingsBackThenEndsByThatSignal)
 {
-    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    EditingRun run;
     ASSERT_TRUE(run.shows("teksti: "));
     run.type("abc");
     ASSERT_TRUE(run.shows("abc"));
@@ -915,7 +920,7 @@ INSTANTIATE_TEST_SUITE_P(Kill, SignalWhileEditing,
 
 TEST(SignalWhileEditing, CtrlCEndsTheRunAsAtAnyPrompt)
 {
-    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    EditingRun run;
     ASSERT_TRUE(run.shows("teksti: "));
     run.type("abc\x03");
     ASSERT_TRUE(run.ends());
@@ -927,7 +932,7 @@ TEST(SignalWhileEditing, CtrlCEndsTheRunAsAtAnyPrompt)
 // settings; brought back (fg), the prompt and the line are drawn anew.
 TEST(StopAndResume, WhileEditingGivesTheTerminalBackAndRedrawsOnFg)
 {
-    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    EditingRun run;
     ASSERT_TRUE(run.shows("teksti: "));
     run.type("hei");
     ASSERT_TRUE(run.shows("hei")); // read, before the stop would flush it
@@ -948,7 +953,7 @@ TEST(StopAndResume, WhileEditingGivesTheTerminalBackAndRedrawsOnFg)
 // SIGSTOP, which cannot be caught: resumed, the line is drawn anew all the same.
 TEST(StopAndResume, UncatchableWhileEditingRedrawsOnResume)
 {
-    TerminalRun run("", true, 0, Job::foreground, "", "xterm");
+    EditingRun run;
     ASSERT_TRUE(run.shows("teksti: "));
     run.type("hei");
     ASSERT_TRUE(run.shows("hei"));
