@@ -6,7 +6,7 @@
 #include "bytes.hpp"
 #include "grapheme.hpp"
 #include "line.hpp"
-#include "line_editor.hpp"
+#include "editor/line_editor.hpp"
 #include "plain_text.hpp"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // The line as it is edited at a terminal: what keys make of it, and what the
 // terminal shows of it.
 
-#include "line_editor.hpp"
+#include "editor/line_editor.hpp"
 #include "screen.hpp"
 #include "text.hpp"
 

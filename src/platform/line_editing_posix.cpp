@@ -1,6 +1,6 @@
 #include "line_editing.hpp"
 
-#include "../line_editor.hpp"
+#include "../editor/line_editor.hpp"
 #include "terminal_posix.hpp"
 
 #include <array>

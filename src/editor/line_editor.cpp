@@ -1,7 +1,7 @@
 #include "line_editor.hpp"
 
-#include "clusters.hpp"
-#include "utf8.hpp"
+#include "../clusters.hpp"
+#include "../utf8.hpp"
 
 #include <algorithm>
 #include <array>
