@@ -90,66 +90,6 @@ constexpr bool may_need_rules(unsigned byte)
     return byte >= first_lead_from_accents || byte == '\n';
 }
 
-struct Decoded {
-    std::size_t size; // 0: the sequence runs past the bytes there are
-    char32_t code_point;
-};
-
-// The code point that starts at p[0], from the `available` bytes there. Bytes
-// that begin no valid sequence are one U+FFFD for each maximal subpart, as
-// the Unicode Standard replaces them (3.9): the lead and the continuation
-// bytes that still fit a valid sequence, or the one byte where none fits (an
-// overlong form, a surrogate, a code point past U+10FFFF, a lone
-// continuation byte).
-[[gnu::always_inline]] inline Decoded decode(const unsigned char* p, std::size_t available) noexcept
-{
-    const unsigned lead = p[0];
-    if (lead < 0x80U) {
-        return {1, lead};
-    }
-    constexpr Decoded cut_off{0, 0};
-    const auto invalid = [](std::size_t subpart) {
-        return Decoded{subpart, replacement_character};
-    };
-    const std::size_t size = sequence_length(lead);
-    if (size == 0) {
-        return invalid(1);
-    }
-    // The limits of the second byte rule out overlong forms (E0, F0),
-    // surrogates (ED) and code points past U+10FFFF (F4).
-    const unsigned low = lead == 0xE0U ? 0xA0U : lead == 0xF0U ? 0x90U : 0x80U;
-    const unsigned high = lead == 0xEDU ? 0x9FU : lead == 0xF4U ? 0x8FU : 0xBFU;
-    if (available < 2) {
-        return cut_off;
-    }
-    const unsigned b1 = p[1];
-    if (b1 < low || b1 > high) {
-        return invalid(1);
-    }
-    if (size == 2) {
-        return {2, ((lead & 0x1FU) << 6U) | (b1 & 0x3FU)};
-    }
-    if (available < 3) {
-        return cut_off;
-    }
-    const unsigned b2 = p[2];
-    if (!is_continuation(b2)) {
-        return invalid(2);
-    }
-    if (size == 3) {
-        return {3, ((lead & 0x0FU) << 12U) | ((b1 & 0x3FU) << 6U) | (b2 & 0x3FU)};
-    }
-    if (available < 4) {
-        return cut_off;
-    }
-    const unsigned b3 = p[3];
-    if (!is_continuation(b3)) {
-        return invalid(3);
-    }
-    return {4,
-            ((lead & 0x07U) << 18U) | ((b1 & 0x3FU) << 12U) | ((b2 & 0x3FU) << 6U) | (b3 & 0x3FU)};
-}
-
 // The count so far and the rules' context, kept in registers while a block
 // is counted: members of the counter would have to go to memory at every
 // byte read, which may alias them.
@@ -304,6 +244,7 @@ ClusterExtent cluster_at(std::span<const unsigned char> text, std::size_t at) no
 {
     ClusterRules rules;
     unsigned columns = 0;
+    bool sure = true;
     bool after_joiner = false;
     std::size_t p = at;
     while (p < text.size()) {
@@ -314,10 +255,11 @@ ClusterExtent cluster_at(std::span<const unsigned char> text, std::size_t at) no
         if (rules.starts_cluster(property) && p > at) {
             break;
         }
-        columns +=
-            after_joiner && property == Break::extended_pictographic ? 0 : columns_of(code_point);
+        const Columns own = columns_of(code_point);
+        columns += after_joiner && property == Break::extended_pictographic ? 0 : own.count;
+        sure = sure && own.sure;
         after_joiner = property == Break::zwj;
         p += decoded.size > 0 ? decoded.size : text.size() - p;
     }
-    return {p, columns};
+    return {p, columns, sure};
 }

@@ -30,10 +30,12 @@ private:
 // One cluster of a text that is edited: where it ends, and how many columns
 // it takes on a terminal. That is as many as its code points take, as
 // terminals draw them, but that an emoji joined to one before it by a ZWJ
-// takes none: the sequence shows as one emoji.
+// takes none: the sequence shows as one emoji. Not `sure` where terminals
+// differ on a code point of it: only the terminal itself can tell.
 struct ClusterExtent {
     std::size_t end;
     unsigned columns;
+    bool sure = true;
 };
 
 // The cluster that starts at `at`, where one starts, in the whole of `text`.

@@ -45,8 +45,15 @@ constexpr Break break_property(char32_t code_point) noexcept
     return static_cast<Break>(stage2[block * block_size + (code_point & (block_size - 1))]);
 }
 
-// The columns that code point c takes on a terminal: 0 to 2.
-constexpr unsigned columns_of(char32_t c) noexcept
+// The columns that a code point takes on a terminal, 0 to 2, and whether
+// terminals agree on them: for emoji, East Asian Ambiguous characters and
+// code points not yet assigned, each draws them by its own tables.
+struct Columns {
+    unsigned count;
+    bool sure;
+};
+
+constexpr Columns columns_of(char32_t c) noexcept
 {
     const auto& ranges = grapheme_table::column_ranges;
     const auto* after =
@@ -54,7 +61,10 @@ constexpr unsigned columns_of(char32_t c) noexcept
                          [](char32_t code_point, const grapheme_table::ColumnRange& range) {
                              return code_point < range.first;
                          });
-    return after != ranges.begin() && c <= (after - 1)->last ? (after - 1)->columns : 1;
+    if (after == ranges.begin() || c > (after - 1)->last) {
+        return {1, true};
+    }
+    return {(after - 1)->columns, (after - 1)->sure};
 }
 
 // True if `property` is one of `properties`.

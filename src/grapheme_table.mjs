@@ -89,6 +89,11 @@ async function properties() {
 // gives them: none for marks, format characters, controls and the vowels
 // and finals of Hangul jamo (which join the leading consonant's two), two
 // for East Asian wide and fullwidth characters and emoji, one for the rest.
+// Plus UNSURE where terminals draw it in other columns than these, by their
+// own tables and versions: emoji and pictographs, the selectors that turn
+// text into emoji, East Asian Ambiguous characters (wide in CJK settings),
+// and code points that Unicode 17.0 has not assigned (tmux takes them as none).
+const UNSURE = 4;
 async function widths() {
     const values = new Uint8Array(CODE_POINTS).fill(1);
     for (const category of ['Nonspacing_Mark', 'Enclosing_Mark', 'Format', 'Control']) {
@@ -109,6 +114,18 @@ async function widths() {
         if (type === 'wide' || type === 'fullwidth' || (emoji.has(c) && !flagHalves.has(c))) {
             values[c] = 2;
         }
+        if (type === 'ambiguous' && values[c] === 1) {
+            values[c] |= UNSURE;
+        }
+    }
+    for (const [property, value] of [['Binary_Property', 'Extended_Pictographic'],
+        ['Binary_Property', 'Emoji_Presentation'], ['General_Category', 'Unassigned']]) {
+        for (const c of await codePoints(property, value)) {
+            values[c] |= UNSURE;
+        }
+    }
+    for (const selector of [0xFE0E, 0xFE0F]) {
+        values[selector] |= UNSURE;
     }
     return values;
 }
@@ -140,8 +157,8 @@ function array(name, numbers) {
         `${lines.join('\n')}\n}};\n`;
 }
 
-// The ranges of code points that take other than one column, of the same
-// columns each.
+// The ranges of code points that take other than one column, or whose
+// columns terminals are unsure of, of the same value each.
 function columnRanges(values) {
     const ranges = [];
     for (let c = 0; c < CODE_POINTS; ++c) {
@@ -153,10 +170,11 @@ function columnRanges(values) {
         }
     }
     const hex4 = (c) => `0x${c.toString(16).toUpperCase().padStart(4, '0')}`;
-    const entries = ranges.map(([first, last, columns]) => `{${hex4(first)}, ${hex4(last)}, ${columns}}`);
+    const entries = ranges.map(([first, last, value]) =>
+        `{${hex4(first)}, ${hex4(last)}, ${value & ~UNSURE}, ${value & UNSURE ? 'false' : 'true'}}`);
     const lines = [];
-    for (let start = 0; start < entries.length; start += 4) {
-        lines.push(`    ${entries.slice(start, start + 4).join(', ')},`);
+    for (let start = 0; start < entries.length; start += 3) {
+        lines.push(`    ${entries.slice(start, start + 3).join(', ')},`);
     }
     return `inline constexpr std::array<ColumnRange, ${ranges.length}> column_ranges{{\n` +
         `${lines.join('\n')}\n}};\n`;
@@ -186,12 +204,14 @@ inline constexpr int block_size = 1 << block_bits;
 ${array('stage1', stage1)}
 ${array('stage2', stage2)}// clang-format on
 
-// The code points that take other than one column on a terminal, in sorted
-// ranges of the same columns: every other code point takes one.
+// The code points that take other than one column on a terminal, or whose
+// columns terminals draw them in differ (sure is false), in sorted ranges:
+// every other code point takes one, on every terminal.
 struct ColumnRange {
     char32_t first;
     char32_t last;
     std::uint8_t columns;
+    bool sure;
 };
 
 // clang-format off
