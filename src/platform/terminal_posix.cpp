@@ -34,18 +34,19 @@ bool changed = false;
 volatile std::sig_atomic_t resumed_since = 0;
 volatile std::sig_atomic_t resized_since = 0;
 
-// What the modes clear, with VMIN and VTIME set for one byte at a time: each
-// key is read the moment it is pressed, and not shown by the terminal.
-constexpr auto edit_local_flags = static_cast<tcflag_t>(ICANON | ECHO);
-constexpr auto key_local_flags =
-    static_cast<tcflag_t>(edit_local_flags |
-                          // Ctrl-C, Ctrl-Z and Ctrl-\ are keys like any other, not signals;
+// What both modes clear, with VMIN and VTIME set for one byte at a time:
+// each key is read the moment it is pressed, and not shown by the terminal.
+constexpr auto mode_local_flags =
+    static_cast<tcflag_t>(ICANON | ECHO |
+                          // Ctrl-C, Ctrl-Z and Ctrl-\ are keys like any other, not signals:
+                          // for the key wait, and for the editor, which raises their
+                          // signals itself where typed and takes them as text in a paste;
                           ISIG |
                           // so are Ctrl-V and Ctrl-O, which some systems' line disciplines take for
                           // themselves even in this mode (Linux's does only in line mode);
                           IEXTEN);
 // so are Ctrl-S and Ctrl-Q, which would stop and start output instead.
-constexpr auto key_input_flags = static_cast<tcflag_t>(IXON);
+constexpr auto mode_input_flags = static_cast<tcflag_t>(IXON);
 
 // Bracketed paste: the terminal marks a paste, so that it is text, not keys.
 constexpr std::string_view paste_marks_on = "\x1b[?2004h";
@@ -53,12 +54,12 @@ constexpr std::string_view paste_marks_off = "\x1b[?2004l";
 
 tcflag_t local_flags_of(Mode mode) noexcept
 {
-    return mode == Mode::key ? key_local_flags : mode == Mode::edit ? edit_local_flags : 0;
+    return mode == Mode::none ? 0 : mode_local_flags;
 }
 
 tcflag_t input_flags_of(Mode mode) noexcept
 {
-    return mode == Mode::key ? key_input_flags : 0;
+    return mode == Mode::none ? 0 : mode_input_flags;
 }
 
 void say(std::string_view sequence) noexcept
@@ -309,6 +310,19 @@ void release() noexcept
     });
     close(opened);
     opened = -1;
+}
+
+SignalKeys signal_keys() noexcept
+{
+    SignalKeys keys;
+    if (!changed || (original.c_lflag & ISIG) == 0) {
+        return keys; // stty -isig: they are keys like any other
+    }
+    const auto key = [](cc_t value) { return value == _POSIX_VDISABLE ? -1 : int{value}; };
+    keys.interrupt = key(original.c_cc[VINTR]);
+    keys.quit = key(original.c_cc[VQUIT]);
+    keys.suspend = key(original.c_cc[VSUSP]);
+    return keys;
 }
 
 bool resumed() noexcept

@@ -6,6 +6,8 @@
 // that ends the process, a stop from the shell); SIGKILL, which no process
 // can catch, alone leaves them changed.
 
+#include "../editor/key_decoder.hpp"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,7 +31,8 @@ inline constexpr int escape_delay_ms = 200;
 enum class Mode : unsigned char {
     none,
     // The tool edits the line: each key as it comes, not shown, and pastes
-    // bracketed; Ctrl-C, Ctrl-Z and Ctrl-\ are still signals.
+    // bracketed. The signal characters come as keys too, for the editor to
+    // raise their signals where typed and keep them as text in a paste.
     edit,
     // One key, whichever: Ctrl-C, Ctrl-Z, Ctrl-\, Ctrl-S and Ctrl-Q too.
     key,
@@ -50,6 +53,10 @@ bool enter(Mode mode, int when) noexcept;
 
 // Puts back what the mode changed, and the signal handlers as they were.
 void release() noexcept;
+
+// The user's signal characters (intr, quit, susp of stty -a), while a mode
+// is set: none where the user's settings give them no signals (-isig).
+SignalKeys signal_keys() noexcept;
 
 // True once after each resume from a stop, and once after each change of the
 // terminal's size, while a mode is set.
