@@ -4,13 +4,17 @@
 // edits the same bytes as keys typed at a terminal.
 
 #include "bytes.hpp"
+#include "editor/line_editor.hpp"
+#include "editor/line_screen.hpp"
+#include "editor/typed_line.hpp"
 #include "grapheme.hpp"
 #include "line.hpp"
-#include "editor/line_editor.hpp"
 #include "plain_text.hpp"
+#include "terminal_model.hpp"
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +22,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace {
@@ -228,31 +233,125 @@ std::uint64_t read_in_pieces(std::span<const std::uint8_t> input,
     return line.length();
 }
 
+// Answers the screen's questions, as the terminal would before more keys;
+// `unanswered` where the editor took the answers for text (a paste left open)
+// and gave up on them.
+LineEditor::State answer(LineEditor& editor, TerminalModel& terminal, Bytes& screen,
+                         bool& unanswered)
+{
+    LineEditor::State state = LineEditor::State::editing;
+    for (std::string answers = terminal.take_answers(); !answers.empty();
+         answers = terminal.take_answers()) {
+        state = editor.take(
+            {reinterpret_cast<const unsigned char*>(answers.data()), answers.size()}, screen);
+        terminal.write(screen.view());
+        screen.clear();
+    }
+    if (editor.awaiting_answers()) {
+        unanswered = true;
+        editor.answers_timed_out(screen);
+        terminal.write(screen.view());
+        screen.clear();
+    }
+    return state;
+}
+
 // The same bytes typed at a terminal where the tool edits the line, in the
-// same pieces: whatever they hold, the line holds no escape sequence and no
-// control but tabs, and the editor stays within its text.
+// same pieces, the terminal changing its width now and then: whatever they
+// hold, the window shows what it would show had the line been drawn afresh,
+// and the cursor is where it would be.
 void edit(std::span<const std::uint8_t> keys, std::span<const std::uint8_t> sizes, Charset charset)
 {
-    LineEditor editor(charset,
-                      "Anna tutkittava teksti: ", 1 + (sizes.empty() ? 79 : sizes[0] % 80));
+    constexpr std::string_view prompt = "Anna tutkittava teksti: ";
+    const unsigned first = sizes.empty() ? 0 : sizes[0];
+    unsigned columns = 1 + first % 50;
+    const unsigned rows = 1 + first % 7;
+    const bool odd_widths = (first & 0x80U) != 0;
+    TerminalModel terminal(columns, rows, charset, odd_widths);
+    terminal.write(prompt);
+    LineEditor editor(charset, prompt, {columns, rows}, {0x03, 0x1C, 0x1A});
     Bytes screen;
+    editor.start(screen);
+    terminal.write(screen.view());
+    screen.clear();
+    bool unanswered = false;
+    LineEditor::State state = answer(editor, terminal, screen, unanswered);
     std::size_t at = 0;
-    for (std::size_t turn = 0; at < keys.size(); ++turn) {
+    for (std::size_t turn = 0; at < keys.size() && state != LineEditor::State::entered &&
+                               state != LineEditor::State::ended;
+         ++turn) {
         const std::size_t size =
             sizes.empty() ? keys.size() : std::size_t{sizes[turn % sizes.size()]} + 1;
         const std::size_t taken = std::min(size, keys.size() - at);
-        if (editor.take(keys.subspan(at, taken), screen) != LineEditor::State::editing) {
-            break;
-        }
+        state = editor.take(keys.subspan(at, taken), screen);
         at += taken;
         if (turn % 3 == 2) {
-            editor.sequence_timed_out();
+            editor.sequence_timed_out(screen);
+        }
+        terminal.write(screen.view());
+        screen.clear();
+        if (turn % 5 == 4 && state == LineEditor::State::editing && !sizes.empty()) {
+            columns = 1 + (columns + sizes[turn % sizes.size()]) % 50;
+            terminal.resize(columns);
+            editor.resize({columns, rows}, screen);
+            terminal.write(screen.view());
+            screen.clear();
+        }
+        if (state == LineEditor::State::editing || state == LineEditor::State::signalled) {
+            state = answer(editor, terminal, screen, unanswered);
         }
     }
-    for (const char c : editor.text()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
-            fail("a control in the edited line", byte, '\t');
+    // Given up on the terminal's answers, the editor goes by the table, which
+    // a terminal of other widths does not: no screen is right there.
+    if ((state != LineEditor::State::editing && state != LineEditor::State::signalled) ||
+        (unanswered && odd_widths)) {
+        return;
+    }
+    // The line drawn afresh, on a terminal tall enough for all of it.
+    constexpr unsigned tall = 4096;
+    TypedLine line(charset);
+    line.insert(editor.text());
+    line.move_to(editor.cursor());
+    TerminalModel fresh_terminal(columns, tall, charset, odd_widths);
+    fresh_terminal.write(prompt);
+    LineScreen fresh(charset, prompt, {columns, 0});
+    fresh.start(screen);
+    if (unanswered) {
+        fresh.answers_timed_out(line, screen);
+    }
+    fresh_terminal.write(screen.view());
+    screen.clear();
+    for (std::string answers = fresh_terminal.take_answers(); !answers.empty();
+         answers = fresh_terminal.take_answers()) {
+        for (std::size_t a = 0; a < answers.size();) {
+            unsigned row = 0;
+            unsigned column = 0;
+            const char* p =
+                std::from_chars(answers.data() + a + 2, answers.data() + answers.size(), row).ptr;
+            p = std::from_chars(p + 1, answers.data() + answers.size(), column).ptr;
+            a = static_cast<std::size_t>(p + 1 - answers.data());
+            fresh.answer(row, column, line, screen);
+        }
+        fresh.show(line, 0, screen);
+        fresh_terminal.write(screen.view());
+        screen.clear();
+    }
+    if (fresh_terminal.cursor_row() >= tall - 1) {
+        return; // taller than even that
+    }
+    if (terminal.cursor_column() != fresh_terminal.cursor_column()) {
+        fail("the cursor's column, key by key against afresh", terminal.cursor_column(),
+             fresh_terminal.cursor_column());
+    }
+    const long shift = long{fresh_terminal.cursor_row()} - long{terminal.cursor_row()};
+    for (unsigned row = 0; row < terminal.rows(); ++row) {
+        const long fresh_row = long{row} + shift;
+        const std::string drawn = terminal.row(row);
+        if (fresh_row >= 0 && fresh_row < long{tall} &&
+            drawn != fresh_terminal.row(static_cast<unsigned>(fresh_row))) {
+            (void)std::fprintf(stderr, "row %u: \"%s\"\nafresh: \"%s\"\n", row, drawn.c_str(),
+                               fresh_terminal.row(static_cast<unsigned>(fresh_row)).c_str());
+            fail("a row of the window, key by key against afresh", row, fresh_row);
         }
     }
 }
