@@ -297,7 +297,7 @@ bool KeyDecoder::sequence(unsigned char byte, Key& key) noexcept
     ++at_;
     if (byte >= 0x30 && byte <= 0x3F) {
         if (parameter_size_ < parameters_.size()) {
-            parameters_.at(parameter_size_++) = static_cast<char>(byte);
+            parameters_[parameter_size_++] = static_cast<char>(byte);
         } else {
             overlong_ = true;
         }
@@ -362,7 +362,7 @@ void KeyDecoder::finish_csi(unsigned char final_byte, Key& key) noexcept
     case 'B':
     case 'C':
     case 'D':
-        key.code = arrows.at(final_byte - 'A') | modifiers;
+        key.code = arrows[final_byte - 'A'] | modifiers;
         break;
     case 'H':
         key.code = key::home | modifiers;
@@ -374,7 +374,7 @@ void KeyDecoder::finish_csi(unsigned char final_byte, Key& key) noexcept
     case 'b':
     case 'c':
     case 'd':
-        key.code = arrows.at(final_byte - 'a') | key::shift;
+        key.code = arrows[final_byte - 'a'] | key::shift;
         break;
     case '~':
     case '^':
@@ -425,7 +425,7 @@ void KeyDecoder::finish_ss3(unsigned char final_byte, Key& key) noexcept
     case 'B':
     case 'C':
     case 'D':
-        key.code = arrows.at(final_byte - 'A') | modifiers;
+        key.code = arrows[final_byte - 'A'] | modifiers;
         break;
     case 'H':
         key.code = key::home | modifiers;
@@ -437,7 +437,7 @@ void KeyDecoder::finish_ss3(unsigned char final_byte, Key& key) noexcept
     case 'b':
     case 'c':
     case 'd':
-        key.code = arrows.at(final_byte - 'a') | key::ctrl;
+        key.code = arrows[final_byte - 'a'] | key::ctrl;
         break;
     case 'M':
         key.code = '\r';

@@ -68,7 +68,7 @@ unsigned widest(std::pair<std::string_view, std::string_view> written)
     unsigned columns = 0;
     for (const std::string_view bytes : {written.first, written.second}) {
         for (std::size_t at = 0; at < bytes.size();) {
-            const Decoded decoded = decode(bytes_of(bytes.substr(at)), bytes.size() - at);
+            const Decoded decoded = decode(bytes_of(bytes) + at, bytes.size() - at);
             const char32_t code_point =
                 decoded.size > 0 ? decoded.code_point : replacement_character;
             columns += columns_of(code_point).count > 0 ? 2 : 0;
@@ -110,7 +110,8 @@ std::pair<std::string_view, std::string_view> LineScreen::written(Form form,
     if (form == Form::replaced) {
         // The bytes that are no UTF-8, one maximal subpart, go; the marks on it stay.
         const Decoded first = decode(bytes_of(bytes), bytes.size());
-        return {replacement, first.size == 0 ? std::string_view{} : bytes.substr(first.size)};
+        return {replacement,
+                first.size == 0 ? std::string_view{} : part(bytes, first.size, bytes.size())};
     }
     return {{}, bytes};
 }
@@ -515,8 +516,8 @@ bool LineScreen::measure(std::size_t from, const TypedLine& line, Bytes& out) no
             std::find(hashes.begin(), hashes.begin() + count, hash) != hashes.begin() + count) {
             continue;
         }
-        asked.at(count) = index;
-        hashes.at(count++) = hash;
+        asked[count] = index;
+        hashes[count++] = hash;
         room = std::max(room, widest(form) + room_around);
     }
     if (count == 0) {
@@ -544,7 +545,7 @@ bool LineScreen::measure(std::size_t from, const TypedLine& line, Bytes& out) no
         }
     };
     for (std::size_t i = 0; i < count; ++i) {
-        const Character c = character(line, asked.at(i));
+        const Character c = character(line, asked[i]);
         const Look look = look_of(c);
         const auto [prefix, rest] = written(look.form, part(c.text, c.start, c.extent.end));
         // A first code point that the terminal draws in none would join
@@ -553,7 +554,7 @@ bool LineScreen::measure(std::size_t from, const TypedLine& line, Bytes& out) no
         if (first > 0 && first < rest.size()) {
             probe({}, rest.substr(0, first), {Question::About::first, 0, 0});
         }
-        probe(prefix, rest, {Question::About::width, hashes.at(i), look.columns});
+        probe(prefix, rest, {Question::About::width, hashes[i], look.columns});
     }
     shown_ = spot;
     return true;
