@@ -4,12 +4,12 @@
 // edits the same bytes as keys typed at a terminal.
 
 #include "bytes.hpp"
+#include "count/blocks.hpp"
+#include "count/grapheme.hpp"
 #include "editor/line_editor.hpp"
 #include "editor/line_screen.hpp"
 #include "editor/typed_line.hpp"
-#include "grapheme.hpp"
 #include "line.hpp"
-#include "plain_text.hpp"
 #include "terminal_model.hpp"
 
 #include <algorithm>

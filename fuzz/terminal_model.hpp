@@ -10,9 +10,9 @@
 // gives such code points that take columns 0, 1 or 2 by their value, as a
 // terminal with other tables than the editor's would.
 
+#include "count/grapheme.hpp"
+#include "count/utf8.hpp"
 #include "encoding.hpp"
-#include "grapheme.hpp"
-#include "utf8.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "count.hpp"
+#include "count/count.hpp"
 
 #include <cstdint>
 #include <span>

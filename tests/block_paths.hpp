@@ -3,7 +3,7 @@
 // Counting through each width of block that this processor has: the tests
 // choose the path themselves, so that each is checked wherever it runs.
 
-#include "plain_text.hpp"
+#include "count/blocks.hpp"
 
 #include <cstddef>
 #include <string>

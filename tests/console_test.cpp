@@ -1,8 +1,8 @@
 // What the Windows program makes of a console's code page, and of the UTF-16
 // that a console hands over: shared code, tested on every platform.
 
-#include "code_page.hpp"
-#include "console_text.hpp"
+#include "platform/code_page.hpp"
+#include "platform/console_text.hpp"
 
 #include <gtest/gtest.h>
 #include <string>

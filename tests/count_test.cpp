@@ -1,5 +1,5 @@
 #include "block_paths.hpp"
-#include "count.hpp"
+#include "count/count.hpp"
 #include "text.hpp"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 
 #include "block_paths.hpp"
 #include "break_tests.hpp"
-#include "count.hpp"
+#include "count/count.hpp"
 #include "text.hpp"
 
 #include <gtest/gtest.h>

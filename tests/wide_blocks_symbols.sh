@@ -10,7 +10,7 @@ status=0
 checked=0
 for object in "$@"; do
     case $object in
-    *plain_text_avx*) ;;
+    *blocks_avx*) ;;
     *) continue ;;
     esac
     checked=$((checked + 1))

@@ -1,6 +1,6 @@
-#include "key_decoder.hpp"
+#include "editor/key_decoder.hpp"
 
-#include "../utf8.hpp"
+#include "count/utf8.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -29,7 +29,7 @@
 // Any other sequence is a key that does nothing; an ESC with nothing after
 // it in time is the Escape key.
 
-#include "../encoding.hpp"
+#include "encoding.hpp"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "line_editor.hpp"
+#include "editor/line_editor.hpp"
 
 LineEditor::LineEditor(Charset charset, std::string_view prompt, TerminalSize size,
                        SignalKeys signals) noexcept

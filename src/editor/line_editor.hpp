@@ -18,11 +18,11 @@
 // cursor; a paste's bytes are text whatever they hold, up to its first
 // line end, which ends the line.
 
-#include "../bytes.hpp"
-#include "../encoding.hpp"
-#include "key_decoder.hpp"
-#include "line_screen.hpp"
-#include "typed_line.hpp"
+#include "bytes.hpp"
+#include "editor/key_decoder.hpp"
+#include "editor/line_screen.hpp"
+#include "editor/typed_line.hpp"
+#include "encoding.hpp"
 
 #include <span>
 #include <string_view>

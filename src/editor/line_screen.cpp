@@ -1,7 +1,7 @@
-#include "line_screen.hpp"
+#include "editor/line_screen.hpp"
 
-#include "../grapheme.hpp"
-#include "../utf8.hpp"
+#include "count/grapheme.hpp"
+#include "count/utf8.hpp"
 
 #include <algorithm>
 #include <array>

@@ -33,9 +33,9 @@
 //   answer says whether the terminal rewrapped its rows or not, and so where
 //   the prompt starts now.
 
-#include "../bytes.hpp"
-#include "../encoding.hpp"
-#include "typed_line.hpp"
+#include "bytes.hpp"
+#include "editor/typed_line.hpp"
+#include "encoding.hpp"
 
 #include <cstddef>
 #include <cstdint>

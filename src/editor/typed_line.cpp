@@ -1,4 +1,4 @@
-#include "typed_line.hpp"
+#include "editor/typed_line.hpp"
 
 #include <algorithm>
 #include <span>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "../bytes.hpp"
-#include "../clusters.hpp"
-#include "../encoding.hpp"
+#include "bytes.hpp"
+#include "count/clusters.hpp"
+#include "encoding.hpp"
 
 #include <cstddef>
 #include <string_view>

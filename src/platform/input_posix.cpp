@@ -1,6 +1,6 @@
-#include "input.hpp"
+#include "platform/input.hpp"
 
-#include "terminal_posix.hpp"
+#include "platform/terminal_posix.hpp"
 
 #include <cerrno>
 #include <climits>

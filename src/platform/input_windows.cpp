@@ -1,7 +1,7 @@
-#include "input.hpp"
+#include "platform/input.hpp"
 
-#include "../console_text.hpp"
-#include "console_windows.hpp"
+#include "platform/console_text.hpp"
+#include "platform/console_windows.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "keyboard.hpp"
+#include "platform/keyboard.hpp"
 
-#include "terminal_posix.hpp"
+#include "platform/terminal_posix.hpp"
 
 #include <array>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "keyboard.hpp"
+#include "platform/keyboard.hpp"
 
 #include <conio.h>
 #include <windows.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "../bytes.hpp"
-#include "../encoding.hpp"
+#include "bytes.hpp"
+#include "encoding.hpp"
 
 #include <string_view>
 

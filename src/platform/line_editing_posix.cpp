@@ -1,7 +1,7 @@
-#include "line_editing.hpp"
+#include "platform/line_editing.hpp"
 
-#include "../editor/line_editor.hpp"
-#include "terminal_posix.hpp"
+#include "editor/line_editor.hpp"
+#include "platform/terminal_posix.hpp"
 
 #include <algorithm>
 #include <array>

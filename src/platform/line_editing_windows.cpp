@@ -1,4 +1,4 @@
-#include "line_editing.hpp"
+#include "platform/line_editing.hpp"
 
 namespace platform {
 

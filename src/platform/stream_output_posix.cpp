@@ -1,6 +1,6 @@
-#include "stream_output.hpp"
+#include "platform/stream_output.hpp"
 
-#include "terminal_posix.hpp"
+#include "platform/terminal_posix.hpp"
 
 #include <unistd.h>
 

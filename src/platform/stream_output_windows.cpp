@@ -1,7 +1,7 @@
-#include "stream_output.hpp"
+#include "platform/stream_output.hpp"
 
-#include "../console_text.hpp"
-#include "console_windows.hpp"
+#include "platform/console_text.hpp"
+#include "platform/console_windows.hpp"
 
 #include <array>
 #include <cerrno>

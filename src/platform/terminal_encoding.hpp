@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../encoding.hpp"
+#include "encoding.hpp"
 
 #include <cstdio>
 

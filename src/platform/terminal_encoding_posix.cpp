@@ -1,4 +1,4 @@
-#include "terminal_encoding.hpp"
+#include "platform/terminal_encoding.hpp"
 
 #include <climits>
 #include <clocale>

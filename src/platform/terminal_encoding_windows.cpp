@@ -1,7 +1,7 @@
-#include "terminal_encoding.hpp"
+#include "platform/terminal_encoding.hpp"
 
-#include "../code_page.hpp"
-#include "console_windows.hpp"
+#include "platform/code_page.hpp"
+#include "platform/console_windows.hpp"
 
 #include <cstring>
 

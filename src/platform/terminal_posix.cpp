@@ -1,4 +1,4 @@
-#include "terminal_posix.hpp"
+#include "platform/terminal_posix.hpp"
 
 #include <algorithm>
 #include <array>

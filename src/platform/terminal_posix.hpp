@@ -6,7 +6,7 @@
 // that ends the process, a stop from the shell); SIGKILL, which no process
 // can catch, alone leaves them changed.
 
-#include "../editor/key_decoder.hpp"
+#include "editor/key_decoder.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "grapheme_table.hpp"
+#include "count/grapheme_table.hpp"
 
 #include <algorithm>
 #include <array>

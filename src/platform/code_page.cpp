@@ -1,4 +1,4 @@
-#include "code_page.hpp"
+#include "platform/code_page.hpp"
 
 Charset charset_of_code_page(unsigned code_page) noexcept
 {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "clusters.hpp"
+#include "count/clusters.hpp"
+#include "count/held.hpp"
 #include "encoding.hpp"
-#include "held.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
-#include "plain_text.hpp"
+#include "count/blocks.hpp"
 
 #include <initializer_list>
 
 #if defined(__SSE2__)
-#include "lanes_sse2.hpp"
-#include "plain_text_kernel.hpp"
+#include "count/blocks_kernel.hpp"
+#include "count/lanes_sse2.hpp"
 #endif
 
 namespace {

@@ -7,8 +7,8 @@
 // Everything here is a template, so that each file's counter is its own:
 // code compiled for a wider set must never stand in for what runs without it.
 
-#include "plain_text.hpp"
-#include "utf8.hpp"
+#include "count/blocks.hpp"
+#include "count/utf8.hpp"
 
 #include <algorithm>
 #include <array>

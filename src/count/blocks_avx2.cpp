@@ -2,7 +2,7 @@
 // AVX2, and defines nothing else that the program could call by mistake on a
 // processor without it: its one outside name is count_plain_text_avx2.
 
-#include "plain_text_kernel.hpp"
+#include "count/blocks_kernel.hpp"
 
 #include <immintrin.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "grapheme.hpp"
-#include "held.hpp"
-#include "plain_text.hpp"
+#include "count/blocks.hpp"
+#include "count/grapheme.hpp"
+#include "count/held.hpp"
 
 #include <cstddef>
 #include <cstdint>

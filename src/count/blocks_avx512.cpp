@@ -3,7 +3,7 @@
 // the program could call by mistake on a processor without them: its one
 // outside name is count_plain_text_avx512.
 
-#include "plain_text_kernel.hpp"
+#include "count/blocks_kernel.hpp"
 
 #include <immintrin.h>
 

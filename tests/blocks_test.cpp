@@ -4,15 +4,15 @@
 // fast path, and that what needs the rules is left to them.
 
 #include "block_paths.hpp"
-#include "count.hpp"
+#include "count/count.hpp"
 #include "text.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
 
 #if defined(__SSE2__)
-#include "lanes_sse2.hpp"
-#include "plain_text_kernel.hpp"
+#include "count/blocks_kernel.hpp"
+#include "count/lanes_sse2.hpp"
 #endif
 
 namespace {

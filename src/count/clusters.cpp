@@ -1,12 +1,12 @@
-#include "clusters.hpp"
+#include "count/clusters.hpp"
 
+#include "count/blocks.hpp"
+#include "count/utf8.hpp"
 #include "encoding.hpp"
-#include "plain_text.hpp"
-#include "utf8.hpp"
 
 #if defined(__SSE2__)
-#include "lanes_sse2.hpp"
-#include "plain_text_kernel.hpp"
+#include "count/blocks_kernel.hpp"
+#include "count/lanes_sse2.hpp"
 #endif
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "console_text.hpp"
+#include "platform/console_text.hpp"
 
 #include "encoding.hpp"
 

@@ -1,4 +1,4 @@
-#include "count.hpp"
+#include "count/count.hpp"
 
 #include <algorithm>
 #include <cstdlib>
