@@ -149,7 +149,10 @@ class XtermJs(Terminal):
                 if data:
                     self.send({"write": base64.b64encode(data).decode()})
             if self.node.stdout in ready:
-                self.from_node += os.read(self.node.stdout.fileno(), 65536)
+                data = os.read(self.node.stdout.fileno(), 65536)
+                if not data:
+                    raise RuntimeError("xterm.js ended (npm ci puts @xterm/headless in place)")
+                self.from_node += data
             if not ready and not until_answer:
                 return None
 
