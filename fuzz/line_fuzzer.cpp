@@ -414,7 +414,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         {BlockPath::avx512, "UTF-8 clusters, AVX-512 blocks"},
     }};
     for (const auto& [path, what] : paths) {
-        if (path == BlockPath::none || plain_counter(path) != nullptr) {
+        if (path == BlockPath::none || block_counter(path) != nullptr) {
             use_block_path(path);
             const std::uint64_t counted = read_in_pieces(input, sizes, charset);
             if (counted != expected) {

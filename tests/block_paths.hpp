@@ -14,7 +14,7 @@ inline std::vector<BlockPath> block_paths()
 {
     std::vector<BlockPath> paths{BlockPath::none};
     for (const BlockPath path : {BlockPath::sse2, BlockPath::avx2, BlockPath::avx512}) {
-        if (plain_counter(path) != nullptr) {
+        if (block_counter(path) != nullptr) {
             paths.push_back(path);
         }
     }

@@ -31,22 +31,22 @@ void PrintTo(const Piece& p, std::ostream* os)
     *os << p.name;
 }
 
-class PlainBlocks : public testing::TestWithParam<Piece> {};
+class Blocks : public testing::TestWithParam<Piece> {};
 
 // The piece after a run of letters and before a long one, in every width of
 // block, at every lane of a block.
-TEST_P(PlainBlocks, JudgeWhatTheyCanAndStopWhereTheRulesMustGoOn)
+TEST_P(Blocks, JudgeWhatTheyCanAndStopWhereTheRulesMustGoOn)
 {
     const Piece& piece = GetParam();
     for (const BlockPath path : block_paths()) {
-        const PlainCounter counter = plain_counter(path);
+        const BlockCounter counter = block_counter(path);
         if (counter == nullptr) {
             continue;
         }
         for (std::size_t before = 1; before <= 65; ++before) {
             const std::string text = std::string(before, 'a') + piece.text + std::string(200, 'b');
             const auto bytes = bytes_of(text);
-            const PlainRun run = counter(bytes.data(), bytes.data(), bytes.data() + bytes.size());
+            const BlockRun run = counter(bytes.data(), bytes.data(), bytes.data() + bytes.size());
             const auto stop = static_cast<std::size_t>(run.stop - bytes.data());
             if (piece.rules_at == not_judged) {
                 // On to where two blocks and the four bytes after them no longer fit.
@@ -63,7 +63,7 @@ TEST_P(PlainBlocks, JudgeWhatTheyCanAndStopWhereTheRulesMustGoOn)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Pieces, PlainBlocks,
+    Pieces, Blocks,
     testing::Values(
         Piece{"AUmlaut", "\xC3\xA4"}, Piece{"NoBreakSpace", "\xC2\xA0"},
         Piece{"AccentOnALetter", "e\xCC\x81"}, Piece{"AccentOnASpace", " \xCC\x81"},
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
 // test runs in a process of its own under CTest, where nothing chose one.)
 TEST(BlockPaths, TheWidestIsInUseUnlessAnotherWasChosen)
 {
-    EXPECT_EQ(plain_counter_in_use(), plain_counter(block_paths().back()));
+    EXPECT_EQ(block_counter_in_use(), block_counter(block_paths().back()));
 }
 
 #if defined(__SSE2__)
@@ -134,8 +134,8 @@ TEST(ShortRun, LeavesWhatTheBlocksMayJudgeToThemAndStopsAtTheRest)
     for (const auto& [start, stop] : cases) {
         const std::string text = start + std::string(40, 'b');
         const auto bytes = bytes_of(text);
-        const PlainRun run =
-            plain_text::short_run<plain_text::Sse2Lanes>(bytes.data(), bytes.data() + bytes.size());
+        const BlockRun run =
+            blocks::short_run<blocks::Sse2Lanes>(bytes.data(), bytes.data() + bytes.size());
         if (stop == left_to_the_blocks) {
             EXPECT_EQ(run.stop, nullptr) << start;
         } else {

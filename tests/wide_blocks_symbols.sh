@@ -14,7 +14,7 @@ for object in "$@"; do
     *) continue ;;
     esac
     checked=$((checked + 1))
-    shared=$(nm --defined-only "$object" | awk '$2 ~ /^[A-Zuvw]$/ && $3 !~ /count_plain_text_avx/')
+    shared=$(nm --defined-only "$object" | awk '$2 ~ /^[A-Zuvw]$/ && $3 !~ /count_blocks_avx/')
     if [ -n "$shared" ]; then
         echo "$object defines more than its entry: $shared" >&2
         status=1

@@ -1,21 +1,22 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
-
-// Plain text is UTF-8 whose clusters can be told apart without following
-// the rules code point by code point: code points below U+0300 (ASCII,
+// The block counter: UTF-8 whose clusters can be told apart without
+// following the rules code point by code point, counted a block of bytes at
+// a time, as wide a block as the processor takes. The blocks take code
+// points below U+0300 (ASCII,
 // Latin-1 and Latin Extended, all of Finnish), which never join one another;
 // the accents U+0300 to U+036F of decomposed text after a letter, which
 // they join; common punctuation (quotes, dashes, the ellipsis, currency
 // signs), which joins nothing; and the common emoji sequences (skin tones,
 // families joined by zero-width joiners, flags, keycaps), judged by the
-// code points before them that their rules look at. It is counted a block
-// of bytes at a time, as wide a block as the processor takes.
+// code points before them that their rules look at.
+
+#include <array>
+#include <cstdint>
 
 // Code points from U+0300 on start with a byte from CC on; the line feed is
-// the one below that which joins anything (a CR before it). Plain text stops
-// at such bytes, and starts at no other.
+// the one below that which joins anything (a CR before it). The blocks stop
+// at such bytes, and start at no other.
 inline constexpr unsigned first_lead_from_accents = 0xCCU;
 
 // The emoji plane, U+1F000 to U+1FFFF (F0 9F xx yy), in rows of 64 code
@@ -43,16 +44,16 @@ constexpr char32_t emoji_code_point(unsigned third_byte, unsigned fourth_byte)
     return 0x1F000U + ((third_byte & 0x3FU) << 6U) + (fourth_byte & 0x3FU);
 }
 
-struct PlainRun {
+struct BlockRun {
     // Where a code point that needs the rules starts, a line feed, or where
     // too few bytes are left for a block. Never inside a code point.
     const unsigned char* stop;
     std::uint64_t characters; // in [start, stop)
 };
 
-// Counts the plain text from p, which starts with a plain code point that is
+// Counts what the blocks take from p, which starts with a code point they take that is
 // no accent, reading no byte before `begin` or from `end` on.
-using PlainCounter = PlainRun (*)(const unsigned char* p, const unsigned char* begin,
+using BlockCounter = BlockRun (*)(const unsigned char* p, const unsigned char* begin,
                                   const unsigned char* end) noexcept;
 
 // The widths of block that a processor may have.
@@ -65,9 +66,9 @@ enum class BlockPath : std::uint8_t {
 
 // The counter of a path, or nullptr where this program or this processor
 // lacks the path (and for none).
-PlainCounter plain_counter(BlockPath path) noexcept;
+BlockCounter block_counter(BlockPath path) noexcept;
 
 // The path that counting takes: the widest that the processor has, unless
 // use_block_path chose another (as the tests do, to check each).
-PlainCounter plain_counter_in_use() noexcept;
+BlockCounter block_counter_in_use() noexcept;
 void use_block_path(BlockPath path) noexcept;

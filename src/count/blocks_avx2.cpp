@@ -1,6 +1,6 @@
-// The plain text counter for 32 byte lanes. This file alone is compiled for
+// The block counter for 32 byte lanes. This file alone is compiled for
 // AVX2, and defines nothing else that the program could call by mistake on a
-// processor without it: its one outside name is count_plain_text_avx2.
+// processor without it: its one outside name is count_blocks_avx2.
 
 #include "count/blocks_kernel.hpp"
 
@@ -63,7 +63,7 @@ struct Avx2Lanes {
     static std::uint64_t count(std::uint64_t bits) { return __builtin_popcountll(bits); }
 
     // Counts the lanes of masks, a byte a lane, until taken (at most 255 each).
-    class Counter {
+    class MarkSums {
     public:
         void add(Mask m) { lanes_ = _mm256_sub_epi8(lanes_, m); }
         std::uint64_t take()
@@ -83,8 +83,8 @@ struct Avx2Lanes {
 
 } // namespace
 
-PlainRun count_plain_text_avx2(const unsigned char* p, const unsigned char* begin,
-                               const unsigned char* end) noexcept
+BlockRun count_blocks_avx2(const unsigned char* p, const unsigned char* begin,
+                           const unsigned char* end) noexcept
 {
-    return plain_text::count<Avx2Lanes>(p, begin, end);
+    return blocks::count<Avx2Lanes>(p, begin, end);
 }

@@ -1,7 +1,7 @@
-// The plain text counter for 64 byte lanes. This file alone is compiled for
+// The block counter for 64 byte lanes. This file alone is compiled for
 // AVX-512 (its byte and word instructions), and defines nothing else that
 // the program could call by mistake on a processor without them: its one
-// outside name is count_plain_text_avx512.
+// outside name is count_blocks_avx512.
 
 #include "count/blocks_kernel.hpp"
 
@@ -52,7 +52,7 @@ struct Avx512Lanes {
     static std::uint64_t count(std::uint64_t bits) { return __builtin_popcountll(bits); }
 
     // Counts the lanes of masks, a byte a lane, until taken (at most 255 each).
-    class Counter {
+    class MarkSums {
     public:
         void add(Mask m) { lanes_ = _mm512_mask_sub_epi8(lanes_, m, lanes_, _mm512_set1_epi8(-1)); }
         std::uint64_t take()
@@ -74,8 +74,8 @@ struct Avx512Lanes {
 
 } // namespace
 
-PlainRun count_plain_text_avx512(const unsigned char* p, const unsigned char* begin,
-                                 const unsigned char* end) noexcept
+BlockRun count_blocks_avx512(const unsigned char* p, const unsigned char* begin,
+                             const unsigned char* end) noexcept
 {
-    return plain_text::count<Avx512Lanes>(p, begin, end);
+    return blocks::count<Avx512Lanes>(p, begin, end);
 }

@@ -1,6 +1,16 @@
 #pragma once
 
-// The plain text counter, written once for any width of block. `Lanes` is a
+// The block counter, written once for any width of block.
+//
+// Its idea: a block of n bytes holds n positions, and each position starts a
+// character but those that are no start of one: the continuation bytes of a
+// code point, and the code points that join the one before them (an accent,
+// a skin tone, a joiner and what it joins, a flag's second half). So the
+// count is one per position, less the positions that start no character,
+// which the lanes mark and add up a block at a time (Lanes::MarkSums); where
+// a block holds what only the rules can judge, the count stops there.
+//
+// `Lanes` is a
 // set of byte-lane operations of one width (16 lanes with SSE2, 32 with
 // AVX2, 64 with AVX-512), defined in the file that compiles the counter for
 // that width. Its comparisons give a Mask of the lanes where they hold.
@@ -17,7 +27,7 @@
 #include <cstring>
 #include <initializer_list>
 
-namespace plain_text {
+namespace blocks {
 
 // The rows by the two halves of their third byte, for a look-up of each
 // half: a byte is in a group of rows where the entries of both its halves
@@ -145,7 +155,7 @@ struct EmojiLanes {
 // positions before it are added.
 template <class Lanes>
 [[gnu::always_inline]] inline int
-judge(const unsigned char* p, const unsigned char* begin, typename Lanes::Counter& not_characters,
+judge(const unsigned char* p, const unsigned char* begin, typename Lanes::MarkSums& not_characters,
       std::uint64_t& more_not_characters, EmojiLanes& emoji) noexcept
 {
     using T = Text<Lanes>;
@@ -288,7 +298,7 @@ std::ptrdiff_t tail_beyond(const unsigned char* p, const unsigned char* start) n
 // punctuation or emoji, which the full count judges. Its end and
 // characters, or a null stop where the run goes on or ends at such a mark.
 template <class Lanes>
-[[gnu::always_inline]] inline PlainRun short_run(const unsigned char* p,
+[[gnu::always_inline]] inline BlockRun short_run(const unsigned char* p,
                                                  const unsigned char* end) noexcept
 {
     using Vector = typename Lanes::Vector;
@@ -297,7 +307,7 @@ template <class Lanes>
     if (end - p < 2 * block + 1) {
         return {};
     }
-    typename Lanes::Counter not_characters;
+    typename Lanes::MarkSums not_characters;
     for (const int at : {0, block}) {
         const Vector b0 = Lanes::load(p + at);
         // Before the first lead from CC on, from C2 on is a lead of two bytes.
@@ -322,7 +332,7 @@ template <class Lanes>
 }
 
 template <class Lanes>
-PlainRun count(const unsigned char* p, const unsigned char* begin,
+BlockRun count(const unsigned char* p, const unsigned char* begin,
                const unsigned char* end) noexcept
 {
     using Vector = typename Lanes::Vector;
@@ -335,7 +345,7 @@ PlainRun count(const unsigned char* p, const unsigned char* begin,
 
     const unsigned char* const start = p;
     std::uint64_t counted = 0; // one per position, less what the counters hold
-    typename Lanes::Counter not_characters;
+    typename Lanes::MarkSums not_characters;
     std::uint64_t more = 0;
     EmojiLanes emoji;
     int rounds = 0;
@@ -381,4 +391,4 @@ PlainRun count(const unsigned char* p, const unsigned char* begin,
     return {p + rest, counted + static_cast<std::uint64_t>(rest)};
 }
 
-} // namespace plain_text
+} // namespace blocks

@@ -1,5 +1,7 @@
 #include "count/blocks.hpp"
+#include "count/grapheme.hpp"
 
+#include <algorithm>
 #include <initializer_list>
 
 #if defined(__SSE2__)
@@ -9,20 +11,90 @@
 
 namespace {
 
+// What the blocks take from the table without looking: checked here, with
+// the table, whenever they are built.
+
+constexpr char32_t first_accent = 0x300;
+constexpr char32_t last_accent = 0x36F;
+
+constexpr bool holds_for(char32_t first, char32_t last, auto condition)
+{
+    for (char32_t c = first; c <= last; ++c) {
+        if (!condition(break_property(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// What the blocks take from the table without looking.
+static_assert(holds_for(0, first_accent - 1,
+                        [](Break b) {
+                            return is_one_of(b, Break::other, Break::control, Break::cr, Break::lf,
+                                             Break::extended_pictographic);
+                        }),
+              "a code point below U+0300 may join its neighbour");
+static_assert(holds_for(first_accent, last_accent, [](Break b) { return b == Break::extend; }),
+              "an accent of U+0300 to U+036F is no Extend");
+// The code points of two bytes led by C3 to CD: a letter or sign before an accent.
+static_assert(holds_for(0xC0, 0x37F,
+                        [](Break b) {
+                            return !is_one_of(b, Break::control, Break::cr, Break::lf);
+                        }),
+              "U+00C0 to U+037F hold a control");
+static_assert(holds_for(0x2010, 0x2027, [](Break b) { return b == Break::other; }) &&
+                  holds_for(0x2030, 0x203B, [](Break b) { return b == Break::other; }) &&
+                  holds_for(0x20A0, 0x20BF, [](Break b) { return b == Break::other; }),
+              "the punctuation that the blocks take joins something");
+// The emoji plane: but for the skin tones and the flag halves, a code point
+// there starts a cluster of its own (but after a joiner), and in the rows
+// taken as pictographs it is one.
+constexpr bool other_or_pictograph(Break b)
+{
+    return is_one_of(b, Break::other, Break::extended_pictographic);
+}
+constexpr char32_t first_skin_tone_code_point = emoji_code_point(skin_tone_row, first_skin_tone);
+constexpr char32_t first_flag_half =
+    emoji_code_point(regional_indicator_row, first_regional_indicator);
+static_assert(holds_for(0x1F000, first_flag_half - 1, other_or_pictograph) &&
+                  holds_for(emoji_code_point(regional_indicator_row, 0xBF) + 1,
+                            first_skin_tone_code_point - 1, other_or_pictograph) &&
+                  holds_for(emoji_code_point(skin_tone_row, 0xBF) + 1, 0x1FFFF,
+                            other_or_pictograph),
+              "the emoji plane holds a code point that joins");
+static_assert(holds_for(first_skin_tone_code_point, emoji_code_point(skin_tone_row, 0xBF),
+                        [](Break b) { return b == Break::extend; }),
+              "a skin tone is no Extend");
+static_assert(holds_for(first_flag_half, emoji_code_point(regional_indicator_row, 0xBF),
+                        [](Break b) { return b == Break::regional_indicator; }),
+              "a flag half is no regional indicator");
+static_assert(std::ranges::all_of(pictograph_rows,
+                                  [](ByteRange rows) {
+                                      return holds_for(emoji_code_point(rows.first, 0x80),
+                                                       emoji_code_point(rows.last, 0xBF),
+                                                       [](Break b) {
+                                                           return b == Break::extended_pictographic;
+                                                       });
+                                  }),
+              "a row taken as pictographs holds something else");
+static_assert(break_property(0xFE0F) == Break::extend && break_property(0x20E3) == Break::extend &&
+                  break_property(0x200D) == Break::zwj,
+              "VS16, the keycap or the joiner is not what the blocks take it for");
+
 #if defined(__SSE2__)
 
-PlainRun count_sse2(const unsigned char* p, const unsigned char* begin,
+BlockRun count_sse2(const unsigned char* p, const unsigned char* begin,
                     const unsigned char* end) noexcept
 {
-    return plain_text::count<plain_text::Sse2Lanes>(p, begin, end);
+    return blocks::count<blocks::Sse2Lanes>(p, begin, end);
 }
 
 #endif
 
-PlainCounter widest() noexcept
+BlockCounter widest() noexcept
 {
     for (const BlockPath path : {BlockPath::avx512, BlockPath::avx2, BlockPath::sse2}) {
-        if (const PlainCounter counter = plain_counter(path)) {
+        if (const BlockCounter counter = block_counter(path)) {
             return counter;
         }
     }
@@ -32,19 +104,19 @@ PlainCounter widest() noexcept
 // Chosen on first use, not by an initialiser that calls a function: that
 // would run before main in everything that links this, in no set order
 // among files.
-PlainCounter in_use = nullptr;
+BlockCounter in_use = nullptr;
 bool chosen = false;
 
 } // namespace
 
 #if defined(PITUUS_WIDE_BLOCKS)
-PlainRun count_plain_text_avx2(const unsigned char* p, const unsigned char* begin,
-                               const unsigned char* end) noexcept;
-PlainRun count_plain_text_avx512(const unsigned char* p, const unsigned char* begin,
-                                 const unsigned char* end) noexcept;
+BlockRun count_blocks_avx2(const unsigned char* p, const unsigned char* begin,
+                           const unsigned char* end) noexcept;
+BlockRun count_blocks_avx512(const unsigned char* p, const unsigned char* begin,
+                             const unsigned char* end) noexcept;
 #endif
 
-PlainCounter plain_counter(BlockPath path) noexcept
+BlockCounter block_counter(BlockPath path) noexcept
 {
     switch (path) {
 #if defined(__SSE2__)
@@ -53,10 +125,10 @@ PlainCounter plain_counter(BlockPath path) noexcept
 #endif
 #if defined(PITUUS_WIDE_BLOCKS)
     case BlockPath::avx2:
-        return __builtin_cpu_supports("avx2") != 0 ? count_plain_text_avx2 : nullptr;
+        return __builtin_cpu_supports("avx2") != 0 ? count_blocks_avx2 : nullptr;
     case BlockPath::avx512:
         return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0
-                   ? count_plain_text_avx512
+                   ? count_blocks_avx512
                    : nullptr;
 #endif
     default:
@@ -64,7 +136,7 @@ PlainCounter plain_counter(BlockPath path) noexcept
     }
 }
 
-PlainCounter plain_counter_in_use() noexcept
+BlockCounter block_counter_in_use() noexcept
 {
     if (!chosen) {
         in_use = widest();
@@ -75,6 +147,6 @@ PlainCounter plain_counter_in_use() noexcept
 
 void use_block_path(BlockPath path) noexcept
 {
-    in_use = plain_counter(path);
+    in_use = block_counter(path);
     chosen = true;
 }

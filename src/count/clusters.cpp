@@ -12,78 +12,11 @@
 #include <algorithm>
 #include <cstring>
 
-// Most text never needs the rules code point by code point: plain text
-// (plain_text.hpp) is counted a block at a time, and the rules run only from
-// a code point that the blocks cannot judge up to the next plain stretch.
+// Most text never needs the rules code point by code point: the blocks
+// (blocks.hpp) count it a block at a time, and the rules run only from a
+// code point that the blocks cannot judge up to where they can again.
 
 namespace {
-
-constexpr char32_t first_accent = 0x300;
-constexpr char32_t last_accent = 0x36F;
-
-constexpr bool holds_for(char32_t first, char32_t last, auto condition)
-{
-    for (char32_t c = first; c <= last; ++c) {
-        if (!condition(break_property(c))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// What the blocks take from the table without looking.
-static_assert(holds_for(0, first_accent - 1,
-                        [](Break b) {
-                            return is_one_of(b, Break::other, Break::control, Break::cr, Break::lf,
-                                             Break::extended_pictographic);
-                        }),
-              "a code point below U+0300 may join its neighbour");
-static_assert(holds_for(first_accent, last_accent, [](Break b) { return b == Break::extend; }),
-              "an accent of U+0300 to U+036F is no Extend");
-// The code points of two bytes led by C3 to CD: a letter or sign before an accent.
-static_assert(holds_for(0xC0, 0x37F,
-                        [](Break b) {
-                            return !is_one_of(b, Break::control, Break::cr, Break::lf);
-                        }),
-              "U+00C0 to U+037F hold a control");
-static_assert(holds_for(0x2010, 0x2027, [](Break b) { return b == Break::other; }) &&
-                  holds_for(0x2030, 0x203B, [](Break b) { return b == Break::other; }) &&
-                  holds_for(0x20A0, 0x20BF, [](Break b) { return b == Break::other; }),
-              "the punctuation taken as plain joins something");
-// The emoji plane: but for the skin tones and the flag halves, a code point
-// there starts a cluster of its own (but after a joiner), and in the rows
-// taken as pictographs it is one.
-constexpr bool other_or_pictograph(Break b)
-{
-    return is_one_of(b, Break::other, Break::extended_pictographic);
-}
-constexpr char32_t first_skin_tone_code_point = emoji_code_point(skin_tone_row, first_skin_tone);
-constexpr char32_t first_flag_half =
-    emoji_code_point(regional_indicator_row, first_regional_indicator);
-static_assert(holds_for(0x1F000, first_flag_half - 1, other_or_pictograph) &&
-                  holds_for(emoji_code_point(regional_indicator_row, 0xBF) + 1,
-                            first_skin_tone_code_point - 1, other_or_pictograph) &&
-                  holds_for(emoji_code_point(skin_tone_row, 0xBF) + 1, 0x1FFFF,
-                            other_or_pictograph),
-              "the emoji plane holds a code point that joins");
-static_assert(holds_for(first_skin_tone_code_point, emoji_code_point(skin_tone_row, 0xBF),
-                        [](Break b) { return b == Break::extend; }),
-              "a skin tone is no Extend");
-static_assert(holds_for(first_flag_half, emoji_code_point(regional_indicator_row, 0xBF),
-                        [](Break b) { return b == Break::regional_indicator; }),
-              "a flag half is no regional indicator");
-static_assert(std::ranges::all_of(pictograph_rows,
-                                  [](ByteRange rows) {
-                                      return holds_for(emoji_code_point(rows.first, 0x80),
-                                                       emoji_code_point(rows.last, 0xBF),
-                                                       [](Break b) {
-                                                           return b == Break::extended_pictographic;
-                                                       });
-                                  }),
-              "a row taken as pictographs holds something else");
-static_assert(break_property(0xFE0F) == Break::extend && break_property(0x20E3) == Break::extend &&
-                  break_property(0x200D) == Break::zwj,
-              "VS16, the keycap or the joiner is not what the blocks take it for");
 
 constexpr bool may_need_rules(unsigned byte)
 {
@@ -93,7 +26,7 @@ constexpr bool may_need_rules(unsigned byte)
 // The count so far and the rules' context, kept in registers while a block
 // is counted: members of the counter would have to go to memory at every
 // byte read, which may alias them.
-struct Tally {
+struct RunningCount {
     ClusterRules rules;
     std::uint64_t count;
 
@@ -128,12 +61,12 @@ constexpr bool continues_what_came_before(Break property)
     return is_extend(property) || property == Break::zwj || property == Break::regional_indicator;
 }
 
-// The rules go on from the context that the plain text in [start, stop)
+// The rules go on from the context that the blocks' text in [start, stop)
 // left: found by going back to its last code point whose context does not
-// depend on those before it (plain text starts with one), and following the
+// depend on those before it (the blocks start with one), and following the
 // rules from there to the end.
-void settle_rules_after_plain(ClusterRules& rules, const unsigned char* start,
-                              const unsigned char* stop) noexcept
+void settle_rules_after_blocks(ClusterRules& rules, const unsigned char* start,
+                               const unsigned char* stop) noexcept
 {
     if (stop == start) {
         return;
@@ -155,36 +88,37 @@ void settle_rules_after_plain(ClusterRules& rules, const unsigned char* start,
     }
 }
 
-// Counts plain text from p, which starts with a plain code point that is no
+// Counts with the blocks from p, which starts with a code point they take that is no
 // accent, and returns where it stops.
-const unsigned char* count_plain(Tally& tally, PlainCounter plain, const unsigned char* p,
-                                 const unsigned char* begin, const unsigned char* end) noexcept
+const unsigned char* count_blocks(RunningCount& running, BlockCounter blocks,
+                                  const unsigned char* p, const unsigned char* begin,
+                                  const unsigned char* end) noexcept
 {
 #if defined(__SSE2__)
     // Short runs, as between the characters of a script that needs the rules
     // for each, cost more to set the widest blocks up for than to count.
-    PlainRun run = plain_text::short_run<plain_text::Sse2Lanes>(p, end);
+    BlockRun run = blocks::short_run<blocks::Sse2Lanes>(p, end);
     if (run.stop == nullptr) {
-        run = plain(p, begin, end);
+        run = blocks(p, begin, end);
     }
 #else
-    const PlainRun run = plain(p, begin, end);
+    const BlockRun run = blocks(p, begin, end);
 #endif
-    tally.count += run.characters;
-    settle_rules_after_plain(tally.rules, p, run.stop);
+    running.count += run.characters;
+    settle_rules_after_blocks(running.rules, p, run.stop);
     return run.stop;
 }
 
 // Counts the code points that start in [p, end) and returns where the first
 // one that runs past `end` starts (`end` if none does). `begin` is the start
 // of the block, before which nothing is read.
-const unsigned char* count_code_points(Tally& tally, PlainCounter plain, const unsigned char* p,
-                                       const unsigned char* begin,
+const unsigned char* count_code_points(RunningCount& running, BlockCounter blocks,
+                                       const unsigned char* p, const unsigned char* begin,
                                        const unsigned char* end) noexcept
 {
     while (p < end) {
-        if (!may_need_rules(*p) && plain != nullptr && tally.rules.quiet()) {
-            p = count_plain(tally, plain, p, begin, end);
+        if (!may_need_rules(*p) && blocks != nullptr && running.rules.quiet()) {
+            p = count_blocks(running, blocks, p, begin, end);
             if (p == end) {
                 break;
             }
@@ -193,7 +127,7 @@ const unsigned char* count_code_points(Tally& tally, PlainCounter plain, const u
         if (decoded.size == 0) {
             break;
         }
-        tally.add(decoded.code_point);
+        running.add(decoded.code_point);
         p += decoded.size;
     }
     return p;
@@ -203,7 +137,7 @@ const unsigned char* count_code_points(Tally& tally, PlainCounter plain, const u
 
 void ClusterCounter::add(std::span<const unsigned char> bytes) noexcept
 {
-    Tally tally{rules_, 0};
+    RunningCount running{rules_, 0};
     const unsigned char* p = bytes.data();
     const unsigned char* const end = p + bytes.size();
     bool all_held = false;
@@ -217,16 +151,17 @@ void ClusterCounter::add(std::span<const unsigned char> bytes) noexcept
         if (all_held) {
             held_.hold(joined.view()); // too short a block: all of it waits
         } else {
-            tally.add(decoded.code_point);
+            running.add(decoded.code_point);
             p += decoded.size - held_.size();
         }
     }
     if (!all_held) {
-        const unsigned char* const cut_off = count_code_points(tally, plain_, p, bytes.data(), end);
+        const unsigned char* const cut_off =
+            count_code_points(running, blocks_, p, bytes.data(), end);
         held_.hold({cut_off, end});
     }
-    rules_ = tally.rules;
-    count_ += tally.count;
+    rules_ = running.rules;
+    count_ += running.count;
 }
 
 std::uint64_t ClusterCounter::total(bool cut_short) const noexcept

@@ -21,7 +21,7 @@ public:
     [[nodiscard]] std::uint64_t total(bool cut_short = false) const noexcept;
 
 private:
-    PlainCounter plain_ = plain_counter_in_use();
+    BlockCounter blocks_ = block_counter_in_use();
     ClusterRules rules_;
     std::uint64_t count_ = 0;
     HeldBytes held_;

@@ -1,12 +1,12 @@
 #pragma once
 
-// Sixteen byte lanes for the plain text counter, which every x86-64
+// Sixteen byte lanes for the block counter, which every x86-64
 // processor has. Never included where code is compiled for a wider set.
 
 #include <cstdint>
 #include <emmintrin.h>
 
-namespace plain_text {
+namespace blocks {
 
 struct Sse2Lanes {
     using Vector = __m128i;
@@ -51,7 +51,7 @@ struct Sse2Lanes {
     }
 
     // Counts the lanes of masks, a byte a lane, until taken (at most 255 each).
-    class Counter {
+    class MarkSums {
     public:
         void add(Mask m) { lanes_ = _mm_sub_epi8(lanes_, m); }
         std::uint64_t take()
@@ -67,4 +67,4 @@ struct Sse2Lanes {
     };
 };
 
-} // namespace plain_text
+} // namespace blocks
