@@ -3,6 +3,7 @@
 #include "platform/input.hpp"
 #include "platform/keyboard.hpp"
 #include "platform/line_editing.hpp"
+#include "platform/terminals.hpp"
 
 #include <array>
 #include <cerrno>
@@ -118,6 +119,7 @@ LineLength read_line_length(Charset charset, std::string_view prompt)
     measured.read = true;
     measured.cut_at = limit > 0 && line.bytes() >= limit ? limit : 0;
     measured.count = line.length(measured.cut_at > 0);
-    measured.ended_unseen = (!line.ended() || dropped) && platform::input_shows_on_output();
+    measured.ended_unseen =
+        (!line.ended() || dropped) && platform::terminals().input_shows_on_output;
     return measured;
 }

@@ -4,6 +4,7 @@
 #include "message.hpp"
 #include "platform/stream_output.hpp"
 #include "platform/terminal_encoding.hpp"
+#include "platform/terminals.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -74,7 +75,7 @@ bool report_failures(const LineLength& line, int write_error)
     if (line.read_error != 0) {
         // The prompt is still waiting for the line where this may show.
         report(messages::read_failed, std::strerror(line.read_error), 0,
-               platform::errors_show_with_output());
+               platform::terminals().errors_show_with_output);
     }
     if (write_error != 0) {
         report(messages::write_failed, std::strerror(write_error));

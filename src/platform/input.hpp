@@ -20,8 +20,4 @@ bool input_drops_cr_before_lf() noexcept;
 // 0 where standard input is no such terminal.
 std::uint64_t terminal_line_limit() noexcept;
 
-// True where standard input and standard output are the same terminal, so
-// that what is typed shows where the result is written.
-bool input_shows_on_output() noexcept;
-
 } // namespace platform

@@ -37,9 +37,4 @@ std::uint64_t terminal_line_limit() noexcept
 #endif
 }
 
-bool input_shows_on_output() noexcept
-{
-    return same_terminal(STDIN_FILENO, STDOUT_FILENO);
-}
-
 } // namespace platform

@@ -60,11 +60,4 @@ std::uint64_t terminal_line_limit() noexcept
     return 0;
 }
 
-// The console echoes the Enter that ends a line, and Ctrl-Z as ^Z followed by
-// a line end: the result always starts on a line of its own.
-bool input_shows_on_output() noexcept
-{
-    return false;
-}
-
 } // namespace platform

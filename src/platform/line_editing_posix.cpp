@@ -2,6 +2,7 @@
 
 #include "editor/line_editor.hpp"
 #include "platform/terminal_posix.hpp"
+#include "platform/terminals.hpp"
 
 #include <algorithm>
 #include <array>
@@ -24,7 +25,7 @@ bool editing_terminal() noexcept
 {
     const char* type = std::getenv("TERM");
     return type != nullptr && *type != '\0' && std::string_view(type) != "dumb" &&
-           same_terminal(STDIN_FILENO, STDOUT_FILENO) && tcgetpgrp(STDIN_FILENO) != -1;
+           terminals().input_shows_on_output && tcgetpgrp(STDIN_FILENO) != -1;
 }
 
 // A terminal that gives no width (0, as a serial line may) is taken as 80

@@ -10,8 +10,4 @@ namespace platform {
 // UTF-8 for it, go there converted. False on failure, with errno set.
 bool write_output(std::FILE* stream, std::string_view bytes) noexcept;
 
-// True where standard output and standard error are the same terminal, so
-// that a failure shows where the prompt was left.
-bool errors_show_with_output() noexcept;
-
 } // namespace platform

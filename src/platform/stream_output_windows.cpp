@@ -55,10 +55,4 @@ bool write_output(std::FILE* stream, std::string_view bytes) noexcept
     return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
 
-// A process has one console at most.
-bool errors_show_with_output() noexcept
-{
-    return console_of(1) != nullptr && console_of(2) != nullptr;
-}
-
 } // namespace platform

@@ -8,21 +8,7 @@
 
 #include "editor/key_decoder.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace platform {
-
-// The one place that asks whether two descriptors are the same terminal.
-inline bool same_terminal(int a, int b) noexcept
-{
-    struct stat first {};
-    struct stat second {};
-    return isatty(a) != 0 && isatty(b) != 0 && fstat(a, &first) == 0 && fstat(b, &second) == 0 &&
-           first.st_rdev == second.st_rdev;
-}
-
-namespace terminal {
+namespace platform::terminal {
 
 // After ESC, the rest of a function key's sequence may come this late over a
 // slow link: the escape delay of terminal programs.
@@ -63,6 +49,4 @@ SignalKeys signal_keys() noexcept;
 bool resumed() noexcept;
 bool resized() noexcept;
 
-} // namespace terminal
-
-} // namespace platform
+} // namespace platform::terminal
