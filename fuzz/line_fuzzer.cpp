@@ -9,7 +9,7 @@
 #include "editor/line_editor.hpp"
 #include "editor/line_screen.hpp"
 #include "editor/typed_line.hpp"
-#include "line.hpp"
+#include "first_line.hpp"
 #include "terminal_model.hpp"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "line.hpp"
+#include "first_line.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
