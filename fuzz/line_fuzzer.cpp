@@ -216,7 +216,7 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> picks)
 std::uint64_t read_in_pieces(std::span<const std::uint8_t> input,
                              std::span<const std::uint8_t> sizes, Charset charset)
 {
-    Line line(charset, true);
+    FirstLine line(charset, true);
     std::size_t at = 0;
     for (std::size_t turn = 0; at < input.size(); ++turn) {
         const std::size_t size =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "count/count.hpp"
+#include "encoding.hpp"
 
 #include <cstdint>
 #include <span>
@@ -9,11 +10,11 @@
 // The first line of a text that arrives in blocks: its characters are counted
 // up to the first line feed, a carriage return directly before that line feed
 // is not part of the line, and a zero byte ends the count (but not the line).
-class Line {
+class FirstLine {
 public:
     // drop_cr_before_lf is false where the input stream already drops it, so
     // that a second carriage return is not dropped as well.
-    Line(Charset charset, bool drop_cr_before_lf) noexcept
+    FirstLine(Charset charset, bool drop_cr_before_lf) noexcept
         : counter_(charset), drop_cr_(drop_cr_before_lf)
     {
     }
@@ -43,18 +44,3 @@ private:
     bool cr_held_ = false; // a block ended in a carriage return
     std::uint64_t bytes_ = 0;
 };
-
-struct LineLength {
-    bool read = false; // false if no read was tried, or one failed
-    std::uint64_t count = 0;
-    int read_error = 0;       // errno of a failed read, 0 if none
-    std::uint64_t cut_at = 0; // the terminal's longest line, when the line reached it
-    // The result goes to the terminal the line was typed at, where no line end
-    // shows after the text: Ctrl-D ended it, or what was typed after it showed.
-    bool ended_unseen = false;
-};
-
-// Reads standard input up to the end of its first line and measures that line.
-// Input that ends before any byte is an empty line. At a terminal that the
-// tool edits the line at, `prompt` is what it shows before the line.
-LineLength read_line_length(Charset charset, std::string_view prompt);

@@ -1,6 +1,6 @@
 // pituus: tells how many characters a line of text holds.
 
-#include "first_line.hpp"
+#include "line.hpp"
 #include "message.hpp"
 #include "output.hpp"
 #include "platform/keyboard.hpp"

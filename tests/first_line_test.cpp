@@ -14,7 +14,7 @@ struct Reading {
 Reading read_line(const std::string& text, std::size_t block,
                   Charset charset = Charset::single_byte, bool drop_cr = true)
 {
-    Line line(charset, drop_cr);
+    FirstLine line(charset, drop_cr);
     bool ended = false;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t at = 0; at < text.size() && !ended; at += block) {
@@ -34,9 +34,9 @@ void PrintTo(const LineCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class FirstLine : public testing::TestWithParam<LineCase> {};
+class FirstLineOfAText : public testing::TestWithParam<LineCase> {};
 
-TEST_P(FirstLine, HasTheSameLengthInAnyBlockSize)
+TEST_P(FirstLineOfAText, HasTheSameLengthInAnyBlockSize)
 {
     for (const std::size_t block : {1, 2, 3, 5, 64, 100000}) {
         EXPECT_EQ(read_line(GetParam().text, block).length, GetParam().length)
@@ -45,7 +45,7 @@ TEST_P(FirstLine, HasTheSameLengthInAnyBlockSize)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Streams, FirstLine,
+    Streams, FirstLineOfAText,
     testing::Values(LineCase{"EmptyInput", "", 0}, LineCase{"EnterAlone", "\n", 0},
                     LineCase{"OnlyTheFirstLine", "abc\ndefgh\n", 3},
                     LineCase{"CrLf", "abc\r\nde\r\n", 3}, LineCase{"TwoCrs", "ab\r\r\n", 3},
@@ -67,7 +67,7 @@ TEST(FirstLine, EndIsSeenSoReadingCanStop)
 // What a terminal's limit is held against: every byte before the line feed.
 TEST(FirstLine, BytesAreAllThoseBeforeTheLineFeed)
 {
-    Line line(Charset::utf8, true);
+    FirstLine line(Charset::utf8, true);
     line.add({reinterpret_cast<const unsigned char*>("a\0\xC3\r\nrest"), 9});
     EXPECT_EQ(line.bytes(), 4U);
 }
@@ -88,7 +88,7 @@ TEST(FirstLine, Utf8CharacterSplitAroundACrStaysWhole)
 TEST(FirstLine, CutShortCountsNoHalfCharacterAtItsEnd)
 {
     for (const Charset charset : {Charset::utf8, Charset::single_byte}) {
-        Line line(charset, true);
+        FirstLine line(charset, true);
         line.add({reinterpret_cast<const unsigned char*>("ab\xC3\n"), 4});
         EXPECT_EQ(line.length(true), charset == Charset::utf8 ? 2U : 3U);
     }
@@ -106,7 +106,7 @@ TEST(FirstLine, LineOverFourGibibytesIsCountedWithoutWrapping)
 {
     const std::string block(std::size_t{1} << 20, 'x');
     const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
-    Line line(Charset::single_byte, true);
+    FirstLine line(Charset::single_byte, true);
     const std::uint64_t blocks = (std::uint64_t{1} << 12) + 1;
     for (std::uint64_t i = 0; i < blocks; ++i) {
         ASSERT_FALSE(line.add({bytes, block.size()}));
