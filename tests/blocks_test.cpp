@@ -13,6 +13,7 @@
 #if defined(__SSE2__)
 #include "count/blocks_kernel.hpp"
 #include "count/lanes_sse2.hpp"
+#include "table.hpp"
 #endif
 
 namespace {
@@ -26,12 +27,7 @@ struct Piece {
     std::size_t rules_at = not_judged;
 };
 
-void PrintTo(const Piece& p, std::ostream* os)
-{
-    *os << p.name;
-}
-
-class Blocks : public testing::TestWithParam<Piece> {};
+using Blocks = Table<Piece>;
 
 // The piece after a run of letters and before a long one, in every width of
 // block, at every lane of a block.
@@ -105,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
               "\xF0\x9F\x91\x8D\xE2\x80\x8D"
               "c",
               4}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // Unless a path was chosen, counting takes the widest the processor has. (Each
 // test runs in a process of its own under CTest, where nothing chose one.)

@@ -3,6 +3,7 @@
 
 #include "platform/code_page.hpp"
 #include "platform/console_text.hpp"
+#include "table.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -29,12 +30,7 @@ struct CodePageCase {
     std::string o_umlaut;
 };
 
-void PrintTo(const CodePageCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class ConsoleCodePage : public testing::TestWithParam<CodePageCase> {};
+using ConsoleCodePage = Table<CodePageCase>;
 
 TEST_P(ConsoleCodePage, ChoosesHowTextIsCountedAndSpelt)
 {
@@ -55,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Another code page spells what it has, and the 850 byte stands for what it lacks.
         CodePageCase{"AnsiLatin", 1252, Charset::single_byte, "\xE4", "\x94"},
         CodePageCase{"Utf7IsNoUtf8", 65000, Charset::single_byte, "\xE4", "\x94"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // The UTF-8 that the reads of a console give, each piece one read.
 std::string utf8_of(const std::vector<std::u16string>& reads)
@@ -77,12 +73,7 @@ struct ReadsCase {
     std::string utf8;
 };
 
-void PrintTo(const ReadsCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class ConsoleReads : public testing::TestWithParam<ReadsCase> {};
+using ConsoleReads = Table<ReadsCase>;
 
 TEST_P(ConsoleReads, GiveTheTextAsUtf8)
 {
@@ -112,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadsCase{"CtrlZAfterText", {u"abc\x1a\r\n", u"more\r\n"}, "abc"},
         ReadsCase{"CtrlZAfterAHeldHighSurrogate", {u"a\xD83D", u"\x1a"}, "a" + replacement},
         ReadsCase{"EmptyReadEndsTheInput", {u"a\xD83D", u"", u"\xDC4D"}, "a" + replacement}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // The most a read can grow: every unit three bytes, after a lone high
 // surrogate from the read before.

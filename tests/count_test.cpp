@@ -1,6 +1,5 @@
-#include "block_paths.hpp"
-#include "count/count.hpp"
-#include "text.hpp"
+#include "counted.hpp"
+#include "table.hpp"
 
 #include <algorithm>
 #include <clocale>
@@ -21,16 +20,6 @@ std::uint64_t count(const std::string& text, Charset charset)
     return count_chars(bytes_of(text), charset);
 }
 
-// The same text added in blocks of `block` bytes.
-std::uint64_t count_in_blocks(const std::string& text, Charset charset, std::size_t block)
-{
-    CharCounter counter(charset);
-    for (std::size_t at = 0; at < text.size(); at += block) {
-        counter.add(bytes_of(text).subspan(at, std::min(block, text.size() - at)));
-    }
-    return counter.total();
-}
-
 struct Utf8Case {
     const char* name;
     std::string text;
@@ -40,39 +29,11 @@ struct Utf8Case {
     std::uint64_t bytes_past_subparts = 0;
 };
 
-void PrintTo(const Utf8Case& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using Utf8Text = Table<Utf8Case>;
 
-class Utf8Text : public testing::TestWithParam<Utf8Case> {};
-
-TEST_P(Utf8Text, CountsEachCharacterAndEachMaximalSubpartAsOne)
+TEST_P(Utf8Text, CountsEachCharacterAndEachMaximalSubpartAsOneWhereverItStands)
 {
-    EXPECT_EQ(count(GetParam().text, Charset::utf8), GetParam().characters);
-}
-
-// Tabs around the text put it where whole blocks are judged at once, in
-// each width of block, at each lane.
-TEST_P(Utf8Text, CountsTheSameInsideALongTextInEveryWidthOfBlock)
-{
-    for (const BlockPath path : block_paths()) {
-        const BlockPathInUse in_use(path);
-        for (const std::size_t offset : offsets_in_blocks()) {
-            const std::string text =
-                std::string(offset, '\t') + GetParam().text + std::string(150, '\t');
-            ASSERT_EQ(count(text, Charset::utf8), GetParam().characters + offset + 150)
-                << name_of(path) << ", after " << offset << " tabs";
-        }
-    }
-}
-
-TEST_P(Utf8Text, GivesTheSameCountHoweverTheTextIsSplit)
-{
-    for (std::size_t block = 1; block <= 9; ++block) {
-        EXPECT_EQ(count_in_blocks(GetParam().text, Charset::utf8, block), GetParam().characters)
-            << "blocks of " << block;
-    }
+    expect_counted_everywhere(GetParam().text, GetParam().characters);
 }
 
 // The C library's UTF-8 decoder judges every case the same way, but takes
@@ -86,7 +47,7 @@ TEST_P(Utf8Text, AgreesWithTheCLibraryDecoder)
         GTEST_SKIP() << "no UTF-8 locale here (the Windows run-time has none)";
     }
     const std::uint64_t characters = GetParam().characters + GetParam().bytes_past_subparts;
-    EXPECT_EQ(count_in_blocks(GetParam().text, Charset::multibyte, 2), characters);
+    EXPECT_EQ(count_in_reads(GetParam().text, 2, Charset::multibyte), characters);
     EXPECT_EQ(count(GetParam().text, Charset::multibyte), characters);
     (void)std::setlocale(LC_CTYPE, "C");
 }
@@ -135,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                              std::string(40, 'a') + "\xC3\xA4" + std::string(30, 'b') +
                                  "\xE2\x82\xAC\xF0\x9D\x84\x9E\xFF" + std::string(20, 'c'),
                              94}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // Long enough for the block-at-a-time path, with every kind of sequence at
 // every offset of a block.
@@ -155,7 +116,7 @@ TEST(Utf8Text, LongTextCountsTheSameAsItsPartsOneByOne)
         expected += count(piece, Charset::utf8);
     }
     EXPECT_EQ(count(text, Charset::utf8), expected);
-    EXPECT_EQ(count_in_blocks(text, Charset::utf8, 4093), expected);
+    EXPECT_EQ(count_in_reads(text, 4093), expected);
 }
 
 #if defined(__unix__)

@@ -1,4 +1,5 @@
 #include "first_line.hpp"
+#include "table.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -29,12 +30,7 @@ struct LineCase {
     std::uint64_t length;
 };
 
-void PrintTo(const LineCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class FirstLineOfAText : public testing::TestWithParam<LineCase> {};
+using FirstLineOfAText = Table<LineCase>;
 
 TEST_P(FirstLineOfAText, HasTheSameLengthInAnyBlockSize)
 {
@@ -56,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LineCase{"ZeroBeforeACrLf", std::string("a\0b\r\n", 5), 1},
                     LineCase{"ZeroFirst", std::string("\0abc", 4), 0},
                     LineCase{"LineFeedAfterZeroStillEndsTheLine", std::string("a\0\nbcdef", 8), 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 TEST(FirstLine, EndIsSeenSoReadingCanStop)
 {

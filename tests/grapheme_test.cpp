@@ -1,30 +1,15 @@
 // User-perceived characters against the Unicode Character Database's own
 // test cases, read from its file, and the examples users meet.
 
-#include "block_paths.hpp"
 #include "break_tests.hpp"
-#include "count/count.hpp"
-#include "text.hpp"
+#include "counted.hpp"
+#include "table.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::uint64_t clusters(const std::string& text)
-{
-    return count_chars(bytes_of(text), Charset::utf8);
-}
-
-// The text handed over in two reads, the first of `split` bytes.
-std::uint64_t clusters_in_two_reads(const std::string& text, std::size_t split)
-{
-    CharCounter counter(Charset::utf8);
-    counter.add(bytes_of(text).first(split));
-    counter.add(bytes_of(text).subspan(split));
-    return counter.total();
-}
 
 TEST(UnicodeBreakTests, EveryBoundaryAndCountAsTheDatabaseGivesThemInAnySplit)
 {
@@ -38,13 +23,13 @@ TEST(UnicodeBreakTests, EveryBoundaryAndCountAsTheDatabaseGivesThemInAnySplit)
         std::uint64_t before = 0;
         for (std::size_t i = 0; i < test.code_points.size(); ++i) {
             text += test.code_points[i];
-            const std::uint64_t now = clusters(text);
+            const std::uint64_t now = count_utf8(text);
             EXPECT_EQ(now - before, test.break_before[i] ? 1U : 0U)
                 << test.line << "(before code point " << i << ")";
             before = now;
         }
         for (std::size_t split = 0; split <= text.size(); ++split) {
-            EXPECT_EQ(clusters_in_two_reads(text, split), before)
+            EXPECT_EQ(count_in_two_reads(text, split), before)
                 << test.line << "(split after byte " << split << ")";
         }
         // Between controls, which break on both sides (GB4, GB5), and long
@@ -56,7 +41,7 @@ TEST(UnicodeBreakTests, EveryBoundaryAndCountAsTheDatabaseGivesThemInAnySplit)
                  {0, 1, 2, 3, 5, 8, 13, 15, 16, 30, 31, 33, 61, 62, 63, 64, 66}) {
                 const std::string between_tabs =
                     std::string(offset, '\t') + text + std::string(140, '\t');
-                EXPECT_EQ(clusters(between_tabs), before + offset + 140)
+                EXPECT_EQ(count_utf8(between_tabs), before + offset + 140)
                     << test.line << "(" << name_of(path) << ", after " << offset << " tabs)";
             }
         }
@@ -69,36 +54,11 @@ struct Seen {
     std::uint64_t characters;
 };
 
-void PrintTo(const Seen& s, std::ostream* os)
-{
-    *os << s.name;
-}
+using WhatPeopleSee = Table<Seen>;
 
-class WhatPeopleSee : public testing::TestWithParam<Seen> {};
-
-TEST_P(WhatPeopleSee, CountsOneCharacterForEachOnTheScreen)
+TEST_P(WhatPeopleSee, CountsOneCharacterForEachOnTheScreenWhereverItStands)
 {
-    EXPECT_EQ(clusters(GetParam().text), GetParam().characters);
-}
-
-// Where a long run of text is judged a block at a time, in each width of
-// block, the example at every place in a block and across the reads.
-TEST_P(WhatPeopleSee, CountsTheSameInALongTextInEveryWidthOfBlock)
-{
-    const std::string plain = "Hyv\xC3\xA4\xC3\xA4 p\xC3\xA4iv\xC3\xA4\xC3\xA4, "; // 14 characters
-    std::string text;
-    for (int i = 0; i < 12; ++i) {
-        text += plain + GetParam().text;
-    }
-    const std::uint64_t characters = 12 * (14 + GetParam().characters);
-    for (const BlockPath path : block_paths()) {
-        const BlockPathInUse in_use(path);
-        EXPECT_EQ(clusters(text), characters) << name_of(path);
-        for (std::size_t split = 0; split <= text.size(); split += 7) {
-            ASSERT_EQ(clusters_in_two_reads(text, split), characters)
-                << name_of(path) << ", split after byte " << split;
-        }
-    }
+    expect_counted_everywhere(GetParam().text, GetParam().characters);
 }
 
 // Random texts of what the blocks judge themselves or hand to the rules, a
@@ -153,29 +113,14 @@ TEST(EveryWidthOfBlock, CountsRandomTextsAsTheRulesDo)
         std::uint64_t expected = 0;
         {
             const BlockPathInUse in_use(BlockPath::none);
-            expected = clusters(text);
+            expected = count_utf8(text);
         }
         const std::size_t split = next(static_cast<unsigned>(text.size()));
         for (const BlockPath path : block_paths()) {
             const BlockPathInUse in_use(path);
-            ASSERT_EQ(clusters(text), expected) << name_of(path) << ", text " << round;
-            ASSERT_EQ(clusters_in_two_reads(text, split), expected)
+            ASSERT_EQ(count_utf8(text), expected) << name_of(path) << ", text " << round;
+            ASSERT_EQ(count_in_two_reads(text, split), expected)
                 << name_of(path) << ", text " << round << " split after byte " << split;
-        }
-    }
-}
-
-// Split at every byte of the example, so that a read starts inside each of
-// its code points, where the blocks look back past the start of the read.
-TEST_P(WhatPeopleSee, CountsTheSameWhereverTwoReadsSplitIt)
-{
-    const std::string text = "Hyv\xC3\xA4\xC3\xA4 " + GetParam().text + std::string(150, 'b');
-    const std::uint64_t characters = 6 + GetParam().characters + 150;
-    for (const BlockPath path : block_paths()) {
-        const BlockPathInUse in_use(path);
-        for (std::size_t split = 0; split <= text.size(); ++split) {
-            ASSERT_EQ(clusters_in_two_reads(text, split), characters)
-                << name_of(path) << ", split after byte " << split;
         }
     }
 }
@@ -233,6 +178,6 @@ INSTANTIATE_TEST_SUITE_P(
              1},
         Seen{"PrependThenInvalidByte", "\xD8\x80\xFF", 1},
         Seen{"PrependThenASequenceCutShort", "\xD8\x80\xE2\x82", 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 } // namespace

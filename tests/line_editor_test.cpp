@@ -4,6 +4,7 @@
 #include "editor/key_decoder.hpp"
 #include "editor/line_editor.hpp"
 #include "editor/typed_line.hpp"
+#include "table.hpp"
 #include "text.hpp"
 
 #include <deque>
@@ -127,12 +128,7 @@ struct Bytes_ {
     std::string keys;
 };
 
-void PrintTo(const Bytes_& b, std::ostream* os)
-{
-    *os << b.name;
-}
-
-class KeysFromTheTerminal : public testing::TestWithParam<Bytes_> {};
+using KeysFromTheTerminal = Table<Bytes_>;
 
 TEST_P(KeysFromTheTerminal, AreDecodedOnceWhateverTheReads)
 {
@@ -175,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
         Bytes_{"EscapeAloneAfterAWhile", "a\x1b", "text:a ^["},
         Bytes_{"ASequenceCutShortAfterAWhile", "\x1b[1;", "other"},
         Bytes_{"AltAndALetterCutShort", "\x1b\xC3", "Alt-letter:\xC3"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 TEST(KeysFromTheTerminal, InASingleByteCodeSetAHighByteIsALetter)
 {
@@ -211,12 +207,7 @@ struct Keys {
     LineEditor::State state = LineEditor::State::editing;
 };
 
-void PrintTo(const Keys& k, std::ostream* os)
-{
-    *os << k.name;
-}
-
-class KeysAtThePrompt : public testing::TestWithParam<Keys> {};
+using KeysAtThePrompt = Table<Keys>;
 
 TEST_P(KeysAtThePrompt, MakeTheLine)
 {
@@ -288,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
         Keys{"EnterEndsTheLineAndWhatFollowsIsNotTaken", "ab\rcd", "ab", entered},
         Keys{"KeypadEnterEndsTheLine", "ab\x1bOMcd", "ab", entered},
         Keys{"PositionReportsAreNoKeys", "a\x1b[3;7Rb", "ab"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // Bytes that complete a letter cut short may make it join the character
 // before it, as the whole text has it: a joiner's last two bytes.

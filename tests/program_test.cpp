@@ -2,6 +2,7 @@
 
 #include "break_tests.hpp"
 #include "process.hpp"
+#include "table.hpp"
 #include "text.hpp"
 
 #include <csignal>
@@ -43,12 +44,7 @@ struct Measured {
     std::string count;
 };
 
-void PrintTo(const Measured& m, std::ostream* os)
-{
-    *os << m.name;
-}
-
-class FirstLineInTheCLocale : public testing::TestWithParam<Measured> {};
+using FirstLineInTheCLocale = Table<Measured>;
 
 TEST_P(FirstLineInTheCLocale, IsMeasuredAndReportedByteForByte)
 {
@@ -70,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Measured{"NoFinalLineFeed", "ab", "2"},
                     Measured{"ZeroByteEndsCount", std::string("a\0bc\n", 5), "1"},
                     Measured{"ByteOfCodePage850", "p\x84iv\x84\n", "5"}),
-    [](const auto& info) { return info.param.name; });
+    row_name);
 
 TEST(UnicodeTerminal, SpellsTheMessagesInUtf8)
 {
@@ -79,7 +75,7 @@ TEST(UnicodeTerminal, SpellsTheMessagesInUtf8)
     EXPECT_EQ(run.exit_status, 0);
 }
 
-class Utf8Line : public testing::TestWithParam<Measured> {};
+using Utf8Line = Table<Measured>;
 
 TEST_P(Utf8Line, IsCountedAsTheTerminalShowsIt)
 {
@@ -113,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
         Measured{"HindiGreeting", "नमस्ते\n", "3"},
         Measured{"HindiSentence", "प्रधानमंत्री ने राष्ट्र को संबोधित किया\n", "20"},
         Measured{"KhmerWoman", "ស្ត្រី\n", "1"}),
-    [](const auto& info) { return info.param.name; });
+    row_name);
 
 // Every case of the database's own test file that fits on a line, typed as
 // that line.
@@ -141,12 +137,7 @@ struct LocaleSettings {
     bool utf8; // else the console's bytes, a byte a character
 };
 
-void PrintTo(const LocaleSettings& l, std::ostream* os)
-{
-    *os << l.name;
-}
-
-class LocaleSettingsOf : public testing::TestWithParam<LocaleSettings> {};
+using LocaleSettingsOf = Table<LocaleSettings>;
 
 TEST_P(LocaleSettingsOf, TellWhetherTheTerminalIsUtf8)
 {
@@ -178,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
         LocaleSettings{"CInLcAllBeforeUtf8InLang", {"LC_ALL=C", "LANG=fi_FI.UTF-8"}, false},
         LocaleSettings{"EmptyLcAllBeforeCInLang", {"LC_ALL=", "LANG=C"}, false},
         LocaleSettings{"AnotherNameWithoutCodeSet", {"LANG=fi_FI"}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 TEST(MissingLocale, OfAnotherCodeSetFallsBackToTheConsoleBytes)
 {
@@ -287,12 +278,7 @@ struct StreamFailure {
     std::string err;
 };
 
-void PrintTo(const StreamFailure& f, std::ostream* os)
-{
-    *os << f.name;
-}
-
-class Failure : public testing::TestWithParam<StreamFailure> {};
+using Failure = Table<StreamFailure>;
 
 TEST_P(Failure, IsSaidOnceOnStandardErrorWithStatusOne)
 {
@@ -339,7 +325,7 @@ INSTANTIATE_TEST_SUITE_P(
                                       o.ignore_sigpipe = true;
                                   },
                                   "", write_failed + "Broken pipe\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // Nobody can see the prompt, so nobody should be left to type blind.
 TEST(FailureInCLocale, OutputBrokenFromTheStartIsSaidBeforeAnyLineIsRead)

@@ -5,6 +5,7 @@
 
 #include "break_tests.hpp"
 #include "pty.hpp"
+#include "table.hpp"
 
 #include <csignal>
 #include <cstdio>
@@ -21,6 +22,12 @@
 #include <vector>
 
 namespace {
+
+// A file of this run's own, where two suites may run at once.
+std::string own_temp_file(const std::string& name)
+{
+    return testing::TempDir() + std::to_string(getpid()) + "-" + name;
+}
 
 using namespace std::chrono_literals;
 
@@ -188,11 +195,6 @@ struct Typed {
     std::string count;
 };
 
-void PrintTo(const Typed& t, std::ostream* os)
-{
-    *os << t.name;
-}
-
 const std::vector<Typed> typed_lines{
     {"FinnishGreeting", "Hyvää päivää", "12"},
     {"GreetingWithThumbAndSkinTone", "Hyvää 👍🏽", "7"},
@@ -259,7 +261,7 @@ class OutputToAFile : public testing::TestWithParam<RedirectedOutput> {};
 TEST_P(OutputToAFile, HoldsTheMessagesInTheConsolesOutputCodePage)
 {
     const std::string out =
-        testing::TempDir() + "pituus-console-out-" + std::to_string(GetParam().code_page) + ".txt";
+        own_temp_file("pituus-console-out-" + std::to_string(GetParam().code_page) + ".txt");
     std::remove(out.c_str());
     ConsoleRun run(AtCmd{GetParam().code_page, "> " + windows_path(out), ""});
     ASSERT_TRUE(pty::eventually(starting, [&] { return read_file(out).ends_with("teksti: "); }));
@@ -292,16 +294,12 @@ struct RedirectedInput {
     std::string count;
 };
 
-void PrintTo(const RedirectedInput& r, std::ostream* os)
-{
-    *os << r.name;
-}
-
-class InputFromAFile : public testing::TestWithParam<RedirectedInput> {};
+using InputFromAFile = Table<RedirectedInput>;
 
 TEST_P(InputFromAFile, IsCountedByTheConsolesInputCodePageAndTheKeyStillAwaited)
 {
-    const std::string in = testing::TempDir() + "pituus-console-in-" + GetParam().name + ".txt";
+    const std::string in =
+        own_temp_file(std::string("pituus-console-in-") + GetParam().name + ".txt");
     std::ofstream(in, std::ios::binary) << GetParam().bytes;
     ConsoleRun run(AtCmd{GetParam().code_page, "< " + windows_path(in), ""});
     ASSERT_TRUE(run.shows("Tekstin mitta on " + GetParam().count + " merkki", starting))
@@ -316,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
                     RedirectedInput{"ThumbUtf8", 65001, "👍🏽\r\n", "1"},
                     RedirectedInput{"Utf8InCodePage850", 850, "Hyvää\r\n", "7"},
                     RedirectedInput{"CodePage850Letters", 850, "p\x84iv\x84\r\n", "5"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 // The cases of the database's own test file that fit on a line, all on one
 // line, each after a control, which breaks on both sides (GB4, GB5): read
@@ -331,7 +329,7 @@ TEST(UnicodeBreakTests, ThoseThatFitOnALineAreCountedByTheProgram)
             characters += 1 + test.characters();
         }
     }
-    const std::string in = testing::TempDir() + "pituus-console-break-tests.txt";
+    const std::string in = own_temp_file("pituus-console-break-tests.txt");
     std::ofstream(in, std::ios::binary) << line << "\r\n";
     ConsoleRun run(AtCmd{65001, "< " + windows_path(in), ""});
     ASSERT_TRUE(run.shows("Tekstin mitta on " + std::to_string(characters) + " merkki", starting))

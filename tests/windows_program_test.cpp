@@ -1,6 +1,8 @@
 // The Windows program as its users run it from cmd.exe: redirected input and
 // output, text-mode streams, the console code page's bytes.
 
+#include "table.hpp"
+
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -16,9 +18,11 @@ std::string program()
     return path.substr(0, path.find_last_of('\\') + 1) + "pituus.exe";
 }
 
+// A file of this run's own: two runs of the suite at once (in a terminal
+// and without one) share the Wine prefix and its temporary folder.
 std::string temp_file(const char* name)
 {
-    return testing::TempDir() + name;
+    return testing::TempDir() + std::to_string(GetCurrentProcessId()) + "-" + name;
 }
 
 void write_file(const std::string& path, const std::string& bytes)
@@ -76,12 +80,7 @@ struct Measured {
     std::string count;
 };
 
-void PrintTo(const Measured& m, std::ostream* os)
-{
-    *os << m.name;
-}
-
-class FirstLine : public testing::TestWithParam<Measured> {};
+using FirstLine = Table<Measured>;
 
 TEST_P(FirstLine, IsMeasuredAndReportedInTheConsoleCodePageWithCrLf)
 {
@@ -102,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Measured{"NoFinalLineEnd", "ab", "2"},
                     Measured{"ZeroByteEndsCount", std::string("a\0bc\r\n", 6), "1"},
                     Measured{"CodePage850Letter", "p\x84iv\x84\r\n", "5"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    row_name);
 
 TEST(Pipe, InputPipedInIsMeasuredTheSame)
 {
