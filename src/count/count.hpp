@@ -1,5 +1,11 @@
 #pragma once
 
+// src/count: the counting engine. A line's characters in the terminal's code
+// set (here); in UTF-8, the grapheme clusters of Unicode 17.0 (clusters.hpp)
+// by the break rules (grapheme.hpp) and their generated table
+// (grapheme_table.hpp, made by grapheme_table.mjs), a block of bytes at a
+// time where the blocks can tell the clusters apart (blocks.hpp).
+
 #include "count/clusters.hpp"
 #include "count/held.hpp"
 #include "encoding.hpp"

@@ -1,7 +1,7 @@
 #pragma once
 
-// A line typed at a terminal, edited as a console edits it. Three pieces:
-// the key decoder turns what the terminal sends into keys
+// src/editor: a line typed at a terminal, edited as a console edits it.
+// Three pieces: the key decoder turns what the terminal sends into keys
 // (key_decoder.hpp), the line takes the edits (typed_line.hpp), and the
 // screen shows them (line_screen.hpp); here each key becomes its edit.
 //
