@@ -21,11 +21,7 @@ public:
     }
 };
 
-struct Typed {
-    const char* name;
-    std::string keys;
-    std::string count;
-};
+using Typed = Case<std::string>; // the keys, and the count they leave
 
 using EditedAtThePrompt = Table<Typed>;
 
@@ -33,8 +29,8 @@ TEST_P(EditedAtThePrompt, IsMeasuredAsItStandsAtEnter)
 {
     EditingRun run;
     ASSERT_TRUE(run.shows("teksti: "));
-    run.type(GetParam().keys + "\r");
-    ASSERT_TRUE(run.shows("Tekstin mitta on " + GetParam().count + " merkkiä.\r\n"));
+    run.type(GetParam().text + "\r");
+    ASSERT_TRUE(run.shows("Tekstin mitta on " + GetParam().expected + " merkkiä.\r\n"));
     ASSERT_TRUE(run.waits_for_key());
     run.type("\x03"); // a key like any other now, no signal
     ASSERT_TRUE(run.ends());

@@ -24,18 +24,14 @@ Reading read_line(const std::string& text, std::size_t block,
     return {line.length(), ended};
 }
 
-struct LineCase {
-    const char* name;
-    std::string text;
-    std::uint64_t length;
-};
+using LineCase = Case<std::uint64_t>; // the line's length
 
 using FirstLineOfAText = Table<LineCase>;
 
 TEST_P(FirstLineOfAText, HasTheSameLengthInAnyBlockSize)
 {
     for (const std::size_t block : {1, 2, 3, 5, 64, 100000}) {
-        EXPECT_EQ(read_line(GetParam().text, block).length, GetParam().length)
+        EXPECT_EQ(read_line(GetParam().text, block).length, GetParam().expected)
             << "blocks of " << block;
     }
 }

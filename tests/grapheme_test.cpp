@@ -48,17 +48,13 @@ TEST(UnicodeBreakTests, EveryBoundaryAndCountAsTheDatabaseGivesThemInAnySplit)
     }
 }
 
-struct Seen {
-    const char* name;
-    std::string text;
-    std::uint64_t characters;
-};
+using Seen = Case<std::uint64_t>; // the characters on the screen
 
 using WhatPeopleSee = Table<Seen>;
 
 TEST_P(WhatPeopleSee, CountsOneCharacterForEachOnTheScreenWhereverItStands)
 {
-    expect_counted_everywhere(GetParam().text, GetParam().characters);
+    expect_counted_everywhere(GetParam().text, GetParam().expected);
 }
 
 // Random texts of what the blocks judge themselves or hand to the rules, a

@@ -122,18 +122,14 @@ std::string decoded(const std::string& bytes, bool byte_by_byte, Charset charset
     return described(keys);
 }
 
-struct Bytes_ {
-    const char* name;
-    std::string bytes;
-    std::string keys;
-};
+using Bytes_ = Case<std::string>; // the bytes, and the keys they make
 
 using KeysFromTheTerminal = Table<Bytes_>;
 
 TEST_P(KeysFromTheTerminal, AreDecodedOnceWhateverTheReads)
 {
-    EXPECT_EQ(decoded(GetParam().bytes, false), GetParam().keys) << "at once";
-    EXPECT_EQ(decoded(GetParam().bytes, true), GetParam().keys) << "a byte at a time";
+    EXPECT_EQ(decoded(GetParam().text, false), GetParam().expected) << "at once";
+    EXPECT_EQ(decoded(GetParam().text, true), GetParam().expected) << "a byte at a time";
 }
 
 INSTANTIATE_TEST_SUITE_P(

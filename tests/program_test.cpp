@@ -38,18 +38,14 @@ std::string dialogue_cp850(const std::string& count)
     return banner_cp850 + prompt + result_cp850(count);
 }
 
-struct Measured {
-    std::string name;
-    std::string input;
-    std::string count;
-};
+using Measured = Case<std::string>; // the input, and its count
 
 using FirstLineInTheCLocale = Table<Measured>;
 
 TEST_P(FirstLineInTheCLocale, IsMeasuredAndReportedByteForByte)
 {
-    const Outcome run = run_in("C", GetParam().input);
-    EXPECT_EQ(run.out, dialogue_cp850(GetParam().count));
+    const Outcome run = run_in("C", GetParam().text);
+    EXPECT_EQ(run.out, dialogue_cp850(GetParam().expected));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exit_status, 0);
 }
@@ -79,8 +75,8 @@ using Utf8Line = Table<Measured>;
 
 TEST_P(Utf8Line, IsCountedAsTheTerminalShowsIt)
 {
-    const Outcome run = run_in("C.UTF-8", GetParam().input);
-    EXPECT_NE(run.out.find("Tekstin mitta on " + GetParam().count + " merkki\xC3\xA4.\n"),
+    const Outcome run = run_in("C.UTF-8", GetParam().text);
+    EXPECT_NE(run.out.find("Tekstin mitta on " + GetParam().expected + " merkki\xC3\xA4.\n"),
               std::string::npos)
         << run.out.substr(0, 200);
 }

@@ -74,18 +74,14 @@ std::string dialogue(const std::string& count)
            count + " merkki\x84.\r\n";
 }
 
-struct Measured {
-    const char* name;
-    std::string input;
-    std::string count;
-};
+using Measured = Case<std::string>; // the input, and its count
 
 using FirstLine = Table<Measured>;
 
 TEST_P(FirstLine, IsMeasuredAndReportedInTheConsoleCodePageWithCrLf)
 {
-    const Outcome outcome = run(GetParam().input);
-    EXPECT_EQ(outcome.out, dialogue(GetParam().count));
+    const Outcome outcome = run(GetParam().text);
+    EXPECT_EQ(outcome.out, dialogue(GetParam().expected));
     EXPECT_EQ(outcome.exit_status, 0);
 }
 
