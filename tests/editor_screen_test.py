@@ -49,6 +49,8 @@ class Case:
     widths: tuple = field(default=(40,))
     # Where a terminal shows the line otherwise than as its characters.
     shown_before: dict = field(default_factory=dict)
+    # Taller than the window at the end: the window shows a part of it.
+    tall: bool = False
 
 
 def line_bytes(text):
@@ -100,7 +102,10 @@ CASES = [
                                  typed("ok")], "ok"),
     Case("TallerThanTheWindowBackToItsEnd", [pasted("0123456789" * 60), typed(HOME),
                                             typed("<"), typed(END), typed(">")],
-         "<" + "0123456789" * 60 + ">"),
+         "<" + "0123456789" * 60 + ">", tall=True),
+    # Up a few rows, above the window's top: it scrolls down that far.
+    Case("TallerThanTheWindowUpAFewRows", [pasted("word " * 130), typed((ESC + b"[1;5D") * 117)],
+         "word " * 13, "word " * 117, tall=True),
     Case("NarrowBackspaceAtTheStart", [typed("abc"), typed(LEFT * 2), typed(BACKSPACE)],
          "", "bc", widths=(3, 1)),
     Case("NarrowEditsInTheMiddle", [typed("abcdefgh"), typed(LEFT * 5), typed("XY"),
@@ -128,6 +133,39 @@ def display(line):
         else:
             shown.append(character)
     return "".join(shown).replace(" ", "")
+
+
+def read_wrong(screen, line_shown, tall, columns):
+    """What is wrong with the window, or None where it reads the prompt and
+    the line once, and nothing after them; or, taller than the window, a
+    part of them and nothing else; with no blank row among them. Brought
+    back from a stop, the window shows the prompt of before above the
+    shell's lines."""
+    window = screen.text()
+    cut = window.rfind("$fg") + 1
+    window = window[cut:]
+    prompt = PROMPT.replace(" ", "")
+    wanted = prompt + line_shown
+    prompts = window.count(prompt)
+    visible = window[window.rfind(prompt):] if prompts else window
+    whole = prompts == 1 and window.endswith(wanted)
+    a_part = tall and prompts <= 1 and visible and visible in wanted
+    # The line's rows: after the prompt's, or all where it is out of sight.
+    rows, offset, first = [row.replace(" ", "") for row in screen.rows], 0, 0
+    if prompts:
+        start = cut + window.rfind(prompt)
+        for i, row in enumerate(rows):
+            if offset + len(row) > start:
+                first = i + (len(PROMPT) - 1) // columns
+                break
+            offset += len(row)
+    rows = rows[first + 1 if prompts else 0:]
+    while rows and not rows[-1]:
+        rows.pop()
+    if (whole or a_part) and all(rows):
+        return None
+    return (f"the window does not read the prompt and the line once:\n  wanted ...{wanted}\n  " +
+            "\n  ".join(screen.rows))
 
 
 def run(program, case, kind, columns, counter):
@@ -158,20 +196,13 @@ def run(program, case, kind, columns, counter):
         if marked.cursor != before.cursor or marked.at_cursor != "#":
             failures.append(f"the cursor stood at {before.cursor}, and '#' typed there shows "
                             f"{marked.at_cursor!r} at {marked.cursor}")
-        # All of it once; or, taller than the window, as much of its end.
-        # Brought back from a stop, the window shows the prompt of before
-        # above the shell's lines.
-        window = marked.text()
-        window = window[window.rfind("$fg") + 1:]
-        prompt = PROMPT.replace(" ", "")
         shown = case.shown_before.get(kind)
-        wanted = prompt + (display(line) if shown is None else
-                           shown + display(b"#" + line_bytes(case.after)))
-        prompts = window.count(prompt)
-        if not ((prompts == 1 and window.endswith(wanted)) or
-                (prompts == 0 and window and wanted.endswith(window))):
-            failures.append(f"the window does not read the prompt and the line once:\n  "
-                            f"wanted ...{wanted}\n  " + "\n  ".join(marked.rows))
+        for screen, marker in ((before, b""), (marked, b"#")):
+            line_shown = (display(line_bytes(case.before)) if shown is None else shown) + display(
+                marker + line_bytes(case.after))
+            failure = read_wrong(screen, line_shown, case.tall, columns)
+            if failure:
+                failures.append(failure)
         terminal.type(b"\r")
         terminal.wait_for("merkkiä.")
         counted = re.search(r"Tekstinmittaon(\d+)merkkiä\.", terminal.screen().text())

@@ -140,8 +140,9 @@ INSTANTIATE_TEST_SUITE_P(
                "Up Ctrl-Left Alt-Right Shift-Home Alt-End"},
         Bytes_{"Ss3KeysAlsoWithAModifier", "\x1bOD\x1bOH\x1bO5D\x1bO1;3C\x1bOd\x1bOM\x1bOP",
                "Left Home Ctrl-Left Alt-Right Ctrl-Left ^M other"},
-        Bytes_{"TildeKeys", "\x1b[1~\x1b[7~\x1b[4~\x1b[8~\x1b[3~\x1b[3;5~\x1b[2~\x1b[15~",
-               "Home Home End End Delete Ctrl-Delete other other"},
+        // A key's number left out is 1 (ECMA-48): ESC [ ~ is Home.
+        Bytes_{"TildeKeys", "\x1b[1~\x1b[7~\x1b[4~\x1b[8~\x1b[3~\x1b[3;5~\x1b[2~\x1b[15~\x1b[~",
+               "Home Home End End Delete Ctrl-Delete other other Home"},
         Bytes_{"RxvtModifiers", "\x1b[3^\x1b[3$\x1b[7@\x1b[d",
                "Ctrl-Delete Shift-Delete "
                "Ctrl-Shift-Home Shift-Left"},
@@ -168,6 +169,22 @@ INSTANTIATE_TEST_SUITE_P(
         Bytes_{"ASequenceCutShortAfterAWhile", "\x1b[1;", "other"},
         Bytes_{"AltAndALetterCutShort", "\x1b\xC3", "Alt-letter:\xC3"}),
     row_name);
+
+// A letter split between two reads is one key, given once it is whole.
+TEST(KeysFromTheTerminal, ALetterSplitBetweenReadsWaitsUntilItIsWhole)
+{
+    KeyDecoder decoder(Charset::utf8, usual_signals);
+    Key key;
+    const std::string first = "a\xC3";
+    decoder.feed(bytes_of(first));
+    ASSERT_TRUE(decoder.next(key));
+    EXPECT_EQ(key.text, "a");
+    EXPECT_FALSE(decoder.next(key)) << "half a letter given";
+    const std::string second = "\xA4";
+    decoder.feed(bytes_of(second));
+    ASSERT_TRUE(decoder.next(key));
+    EXPECT_EQ(key.text, "\xC3\xA4");
+}
 
 TEST(KeysFromTheTerminal, InASingleByteCodeSetAHighByteIsALetter)
 {

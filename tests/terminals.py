@@ -9,6 +9,7 @@ import itertools
 import json
 import os
 import pty
+import re
 import select
 import struct
 import subprocess
@@ -78,8 +79,11 @@ class Tmux(Terminal):
                               check=True, capture_output=True, text=capture).stdout
 
     def type(self, data):
-        if data:
-            self.tmux("send-keys", "-t", "t", "-H", *(f"{b:02x}" for b in data))
+        # A key each call from an ESC on: tmux reads ESC and the next key of
+        # one call as Alt with that key.
+        for key in re.split(b"(?=\x1b)", data):
+            if key:
+                self.tmux("send-keys", "-t", "t", "-H", *(f"{b:02x}" for b in key))
 
     def paste(self, data):
         with tempfile.NamedTemporaryFile(delete=False) as buffer:
