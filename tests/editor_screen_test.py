@@ -34,6 +34,12 @@ def resized(columns, rows=None):
     return ("resize", columns, rows)
 
 
+def asked_at_most(questions):
+    """Since the start or the last such step, the program asked the terminal
+    where its cursor is no more than this often (counted on xterm.js)."""
+    return ("asked", questions)
+
+
 STOPPED_AND_BACK = [typed(CTRL_Z), ("shell", "[1]+"), typed("fg\r"), ("shell", PROMPT)]
 
 
@@ -51,6 +57,10 @@ class Case:
     shown_before: dict = field(default_factory=dict)
     # Taller than the window at the end: the window shows a part of it.
     tall: bool = False
+
+
+# Forty emoji whose hashes fall on the same entries in places.
+EMOJI_40 = "".join(chr(0x1F300 + 13 * i) for i in range(40))
 
 
 def line_bytes(text):
@@ -106,6 +116,11 @@ CASES = [
     # Up a few rows, above the window's top: it scrolls down that far.
     Case("TallerThanTheWindowUpAFewRows", [pasted("word " * 130), typed((ESC + b"[1;5D") * 117)],
          "word " * 13, "word " * 117, tall=True),
+    # Each character the terminal is asked about once, in batches of sixteen
+    # after a question of where they start; a redraw asks only where it is.
+    Case("EachNewCharacterIsAskedAboutOnce",
+         [typed(EMOJI_40), asked_at_most(40 + 3), resized(41), resized(40), asked_at_most(2)],
+         EMOJI_40, terminals=("xterm",)),
     Case("NarrowBackspaceAtTheStart", [typed("abc"), typed(LEFT * 2), typed(BACKSPACE)],
          "", "bc", widths=(3, 1)),
     Case("NarrowEditsInTheMiddle", [typed("abcdefgh"), typed(LEFT * 5), typed("XY"),
@@ -177,6 +192,7 @@ def run(program, case, kind, columns, counter):
         terminal.type(program.encode() + b"\r")
         terminal.wait_for(PROMPT)
         terminal.settle()
+        terminal.questions = 0
         for step in case.steps:
             if step[0] == "type":
                 terminal.type(step[1])
@@ -186,6 +202,12 @@ def run(program, case, kind, columns, counter):
                 terminal.resize(step[1], step[2] or rows)
             elif step[0] == "shell":
                 terminal.wait_for(step[1])
+            elif step[0] == "asked":
+                terminal.settle()
+                if terminal.questions > step[1]:
+                    failures.append(f"asked where the cursor is {terminal.questions} times, "
+                                    f"not {step[1]}")
+                terminal.questions = 0
             terminal.settle()
         before = terminal.settle()
         terminal.type(b"#")

@@ -122,6 +122,8 @@ class XtermJs(Terminal):
             os.execve("/bin/bash", SHELL, {**SHELL_ENV, "TERM": "xterm-256color"})
         self.pid = pid
         self.from_node = b""
+        self.written = b""  # the last bytes the program wrote, for a question cut in two
+        self.questions = 0  # how often the program asked where the cursor is
 
     def send(self, command):
         self.node.stdin.write(json.dumps(command).encode() + b"\n")
@@ -152,6 +154,9 @@ class XtermJs(Terminal):
                     data = b""
                 if data:
                     self.send({"write": base64.b64encode(data).decode()})
+                    seen = self.written + data
+                    self.questions += seen.count(b"\x1b[6n")  # the tail holds no whole one
+                    self.written = seen[-3:]
             if self.node.stdout in ready:
                 data = os.read(self.node.stdout.fileno(), 65536)
                 if not data:
