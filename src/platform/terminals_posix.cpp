@@ -31,7 +31,14 @@ Terminals look() noexcept
 
 const Terminals& terminals() noexcept
 {
-    static const Terminals looked = look();
+    // Set on the first question rather than by a guarded static, which would
+    // bring in the C++ run-time's lock for a tool that runs on one thread.
+    static Terminals looked;
+    static bool looked_yet = false;
+    if (!looked_yet) {
+        looked = look();
+        looked_yet = true;
+    }
     return looked;
 }
 
