@@ -13,7 +13,8 @@
 inline std::vector<BlockPath> block_paths()
 {
     std::vector<BlockPath> paths{BlockPath::none};
-    for (const BlockPath path : {BlockPath::sse2, BlockPath::avx2, BlockPath::avx512}) {
+    for (const BlockPath path :
+         {BlockPath::sse2, BlockPath::avx2, BlockPath::avx512, BlockPath::avx512_vbmi}) {
         if (block_counter(path) != nullptr) {
             paths.push_back(path);
         }
@@ -30,6 +31,8 @@ inline std::string name_of(BlockPath path)
         return "AVX2";
     case BlockPath::avx512:
         return "AVX-512";
+    case BlockPath::avx512_vbmi:
+        return "AVX-512 VBMI";
     default:
         return "no blocks";
     }
@@ -44,6 +47,7 @@ inline std::size_t width_of(BlockPath path)
     case BlockPath::avx2:
         return 32;
     case BlockPath::avx512:
+    case BlockPath::avx512_vbmi:
         return 64;
     default:
         return 1;

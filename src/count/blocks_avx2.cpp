@@ -83,8 +83,7 @@ struct Avx2Lanes {
 
 } // namespace
 
-BlockRun count_blocks_avx2(const unsigned char* p, const unsigned char* begin,
-                           const unsigned char* end) noexcept
+BlockRun count_blocks_avx2(const unsigned char* p, const unsigned char* end) noexcept
 {
-    return blocks::count<Avx2Lanes>(p, begin, end);
+    return blocks::count<Avx2Lanes>(p, end);
 }

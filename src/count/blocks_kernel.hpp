@@ -69,21 +69,6 @@ template <class Lanes> struct Text {
     using Vector = typename Lanes::Vector;
     using Mask = typename Lanes::Mask;
 
-    // The bytes that start `back` bytes before p. Nothing before `begin` is
-    // read: there NULs stand in, which begin no sequence and join nothing.
-    static Vector load_before(const unsigned char* p, const unsigned char* begin,
-                              std::ptrdiff_t back)
-    {
-        if (p - begin >= back) {
-            return Lanes::load(p - back);
-        }
-        unsigned char window[Lanes::width] = {}; // NOLINT(modernize-avoid-c-arrays)
-        const std::ptrdiff_t known = p - begin;
-        std::memcpy(window + back - known, p - known,
-                    static_cast<std::size_t>(Lanes::width - (back - known)));
-        return Lanes::load(window);
-    }
-
     // A code point of U+1F000 to U+1FFFF, where most emoji are: F0 9F xx yy.
     static Mask emoji_plane(Vector b0, Vector b1, Vector b2, Vector b3)
     {
@@ -123,10 +108,12 @@ template <class Lanes> struct Text {
         return Lanes::both(Lanes::both(Lanes::is(b0, x0), Lanes::is(b1, x1)), Lanes::is(b2, x2));
     }
 
-    // The punctuation of three bytes that joins nothing: E2 80 90 to A7
-    // (U+2010 to U+2027: dashes, quotes, the bullet, the ellipsis), E2 80 B0
-    // to BB (U+2030 to U+203B: per mille, primes, single guillemets) and E2
-    // 82 A0 to BF (U+20A0 to U+20BF: the euro and the other currency signs).
+    // The punctuation of three bytes that prose is typeset with, which
+    // starts a character and is no control: E2 80 90 to A7 (U+2010 to
+    // U+2027: dashes, quotes, the bullet, the ellipsis), E2 80 B0 to BB
+    // (U+2030 to U+203B: per mille, primes, single guillemets) and E2 82 A0
+    // to BF (U+20A0 to U+20BF: the euro and the other currency signs). A
+    // block of text below U+0300 and these needs no classes either.
     static Mask punctuation(Vector b0, Vector b1, Vector b2)
     {
         const Mask general =
@@ -137,139 +124,212 @@ template <class Lanes> struct Text {
     }
 };
 
-// What a judged block leaves for the next: where its emoji classes were,
-// a bit a lane, for the rules that look back at the code points before.
-struct EmojiLanes {
+// The code points of two and three bytes in a block, a bit a lane at their
+// leads, by their BlockClass (but `other`).
+struct Classes {
+    std::uint64_t consonants = 0;
+    std::uint64_t extenders = 0;
+    std::uint64_t linkers = 0;
+    std::uint64_t marks = 0;
+    std::uint64_t controls = 0;
+    std::uint64_t rules = 0;
+};
+
+// The classes looked up a code point at a time, where the lanes cannot.
+inline Classes classes_of_each(const unsigned char* p, std::uint64_t leads) noexcept
+{
+    std::array<std::uint64_t, 8> by_class{};
+    for (; leads != 0; leads &= leads - 1) {
+        const auto lane = static_cast<unsigned>(__builtin_ctzll(leads));
+        const unsigned char* c = p + lane;
+        const bool three = c[0] >= 0xE0U;
+        const unsigned row = three ? ((c[0] & 0x0FU) << 6U) | (c[1] & 0x3FU) : c[0] & 0x1FU;
+        by_class[static_cast<unsigned>(block_class(row, three ? c[2] : c[1]))] |= std::uint64_t{1}
+                                                                                  << lane;
+    }
+    const auto of = [&by_class](BlockClass c) { return by_class[static_cast<unsigned>(c)]; };
+    return {of(BlockClass::consonant), of(BlockClass::extender), of(BlockClass::linker),
+            of(BlockClass::mark),      of(BlockClass::control),  of(BlockClass::rules)};
+}
+
+// What a judged block leaves for the next, a bit a lane at the leads, for
+// the rules that look back at the code points before.
+struct Behind {
+    std::uint64_t ascii_controls = 0;
+    std::uint64_t two_byte_controls = 0;
+    std::uint64_t three_byte_controls = 0;
+    std::uint64_t consonants = 0;         // of three bytes, as all that the blocks take are
+    std::uint64_t in_conjuncts = 0;       // extenders and linkers of three bytes
+    std::uint64_t linkers = 0;            // of three bytes
+    std::uint64_t two_byte_extenders = 0; // and skin tones: conjuncts the look-back leaves alone
+    std::uint64_t skin_tones = 0;
     std::uint64_t emoji_plane = 0;
     std::uint64_t flags = 0;
     std::uint64_t pictographs = 0; // surely pictographic
     std::uint64_t joiners = 0;
-    std::uint64_t vs16 = 0;
 };
+
+// After a block of code points below U+0300 alone, which no class but a
+// control's looks back at: whether a control of two bytes ends it, or starts
+// in its last lane (ASCII ones, too, stand before the next block).
+template <class Lanes> Behind behind_plain_block(const unsigned char* p) noexcept
+{
+    constexpr int last = Lanes::width - 1;
+    const auto two_byte_control = [](unsigned lead, unsigned second) {
+        return lead >= 0xC2U && lead <= 0xDFU && is_continuation(second) &&
+               block_class(lead & 0x1FU, second) == BlockClass::control;
+    };
+    Behind behind;
+    const unsigned byte = p[-1];
+    if (byte < 0x20U || byte == 0x7FU) {
+        behind.ascii_controls = std::uint64_t{1} << last;
+    } else if (two_byte_control(byte, p[0])) {
+        behind.two_byte_controls = std::uint64_t{1} << last;
+    } else if (two_byte_control(p[-2], byte)) {
+        behind.two_byte_controls = std::uint64_t{1} << (last - 1);
+    }
+    return behind;
+}
+
+// How many code points of three bytes a conjunct's look-back follows at most
+// from a consonant (a linker and extenders): past that, the rules judge.
+inline constexpr int conjunct_look_back = 4;
 
 // Judges one block whose bytes the quick test cannot: a lead from CC on or a
 // line feed. Adds the positions that are no character (the second to fourth
-// bytes of sequences, and the code points that join the one before) to
-// `not_characters` and `more_not_characters`, and returns the lane where a
-// code point that needs the rules starts, if any (-1): then only the
-// positions before it are added.
+// bytes of sequences, and the code points that join the one before them) to
+// `not_characters`, and returns the lane where a code point that needs the
+// rules starts, if any (-1): then only the positions before it are added.
 template <class Lanes>
-[[gnu::always_inline]] inline int
-judge(const unsigned char* p, const unsigned char* begin, typename Lanes::MarkSums& not_characters,
-      std::uint64_t& more_not_characters, EmojiLanes& emoji) noexcept
+[[gnu::always_inline]] inline int judge(const unsigned char* p, std::uint64_t& not_characters,
+                                        Behind& behind) noexcept
 {
     using T = Text<Lanes>;
     using Vector = typename Lanes::Vector;
     using Mask = typename Lanes::Mask;
+    constexpr int width = Lanes::width;
     const Vector b0 = Lanes::load(p);
     const Vector b1 = Lanes::load(p + 1);
     const Vector b2 = Lanes::load(p + 2);
     const Mask second = Lanes::continuation(b1);
-    const Mask one_tail = Lanes::both(Lanes::within(b0, 0xC2, 0xDF), second);
-    const Mask punctuation = T::punctuation(b0, b1, b2);
-    Mask needs_rules = Lanes::but_not(
-        Lanes::either(Lanes::at_least(b0, first_lead_from_accents), Lanes::is(b0, '\n')),
-        punctuation);
-    // After a printable ASCII character, or a code point of U+00C0 to U+037F
-    // (a letter or another accent), a mark joins: GB9.
-    const auto after_letter = [&] {
-        const Vector m1 = T::load_before(p, begin, 1);
-        const Vector m2 = T::load_before(p, begin, 2);
-        return Lanes::either(Lanes::within(m1, 0x20, 0x7E),
-                             Lanes::both(Lanes::continuation(m1), Lanes::within(m2, 0xC3, 0xCD)));
-    };
-    Mask accents = Lanes::none();
-    const Mask accent_lead = Lanes::within(b0, 0xCC, 0xCD);
-    const bool has_accents = Lanes::any(accent_lead);
-    if (has_accents) {
-        // An accent U+0300 to U+036F: CC or CD and a second byte, but not
-        // CD B0 to BF (U+0370 on).
-        const Mask past_accents = Lanes::both(Lanes::is(b0, 0xCD), Lanes::at_least(b1, 0xB0));
-        accents = Lanes::both(Lanes::but_not(Lanes::both(accent_lead, second), past_accents),
-                              after_letter());
-        needs_rules = Lanes::but_not(needs_rules, accents);
+    const Mask two_bytes = Lanes::both(Lanes::within(b0, 0xC2, 0xDF), second);
+    // Three bytes, well formed: no overlong form (E0 80 to 9F) and no
+    // surrogate (ED A0 to BF).
+    const Mask three_lead = Lanes::within(b0, 0xE0, 0xEF);
+    const Mask three_bytes = Lanes::but_not(
+        Lanes::both(Lanes::both(three_lead, second), Lanes::continuation(b2)),
+        Lanes::either(Lanes::both(Lanes::is(b0, 0xE0), Lanes::within(b1, 0x80, 0x9F)),
+                      Lanes::both(Lanes::is(b0, 0xED), Lanes::within(b1, 0xA0, 0xBF))));
+    const std::uint64_t two = Lanes::bits(two_bytes);
+    const std::uint64_t three = Lanes::bits(three_bytes);
+    const std::uint64_t multi = two | three;
+    Classes classes;
+    if constexpr (requires { Lanes::classes(p, b0, b1, b2, two_bytes, three_bytes); }) {
+        classes = Lanes::classes(p, b0, b1, b2, two_bytes, three_bytes);
+    } else {
+        classes = classes_of_each(p, multi);
     }
-    // Emoji, a bit a lane: each class by its own bytes, and what their rules
-    // look at before them by the bits of the lanes before, the last block's
-    // included.
-    std::uint64_t rules = Lanes::bits(needs_rules);
-    std::uint64_t three_tails = 0;
-    std::uint64_t three_joins = 0;
-    std::uint64_t four_joins = 0;
-    const EmojiLanes before = emoji;
-    emoji = {};
+    const Behind before = behind;
+    behind = {};
+    behind.ascii_controls =
+        Lanes::bits(Lanes::either(Lanes::within(b0, 0x00, 0x1F), Lanes::is(b0, 0x7F)));
+    behind.two_byte_controls = classes.controls & two;
+    behind.three_byte_controls = classes.controls & three;
+    behind.consonants = classes.consonants & three;
+    behind.linkers = classes.linkers & three;
+    behind.in_conjuncts = (classes.extenders | classes.linkers) & three;
+    behind.two_byte_extenders = (classes.extenders | classes.linkers) & two;
+    // The bits of a class `lanes` lanes before each lane, the last block's
+    // included. Bits past the block's lanes are left in: each is only ever
+    // taken together with a class of this block's own lanes.
+    const auto back = [&before, &now = behind](std::uint64_t Behind::*lanes_of, int lanes) {
+        return (now.*lanes_of << lanes) | (before.*lanes_of >> (width - lanes));
+    };
+    // The code point before: GB9 joins an extender or a mark to anything but a
+    // control.
+    const std::uint64_t after_control = back(&Behind::ascii_controls, 1) |
+                                        back(&Behind::two_byte_controls, 2) |
+                                        back(&Behind::three_byte_controls, 3);
+    std::uint64_t rules =
+        classes.rules | Lanes::bits(Lanes::either(Lanes::is(b0, '\n'), Lanes::at_least(b0, 0xF0))) |
+        (Lanes::bits(three_lead) & ~three);
+    std::uint64_t tails = Lanes::count(two) + 2 * Lanes::count(three);
+    std::uint64_t joins =
+        (classes.extenders | classes.linkers | classes.marks) & multi & ~after_control;
+    std::uint64_t four_tails = 0;
     if (rules != 0) {
+        // Emoji, a bit a lane: each class by its own bytes, and what their
+        // rules look at before them by the bits of the lanes before.
         const Vector b3 = Lanes::load(p + 3);
         const Vector b4 = Lanes::load(p + 4);
         const Mask four = T::emoji_plane(b0, b1, b2, b3);
-        const Mask zwj = T::three_bytes(b0, b1, b2, 0xE2, 0x80, 0x8D);
-        const Mask vs16 = T::three_bytes(b0, b1, b2, 0xEF, 0xB8, 0x8F);
         const typename T::Rows rows = T::rows(b2);
         // Past U+1F3FA the skin tones, from U+1F1E6 the regional indicators.
         const Mask skin_tones =
             Lanes::both(rows.skin_tone_row, Lanes::at_least(b3, first_skin_tone));
-        emoji.emoji_plane = Lanes::bits(four);
-        emoji.flags = Lanes::bits(
+        behind.emoji_plane = Lanes::bits(four);
+        behind.flags = Lanes::bits(
             Lanes::both(four, Lanes::both(rows.regional_indicators,
                                           Lanes::at_least(b3, first_regional_indicator))));
-        emoji.pictographs = Lanes::bits(Lanes::both(four, rows.pictographs));
-        emoji.joiners = Lanes::bits(zwj);
-        emoji.vs16 = Lanes::bits(vs16);
-        const std::uint64_t skin = Lanes::bits(Lanes::both(four, skin_tones));
+        behind.pictographs = Lanes::bits(Lanes::both(four, rows.pictographs));
+        behind.joiners = Lanes::bits(T::three_bytes(b0, b1, b2, 0xE2, 0x80, 0x8D));
+        behind.skin_tones = Lanes::bits(Lanes::both(four, skin_tones));
         // A joiner is taken here only before a code point of the emoji plane,
         // which the block then judges too: before anything else (a © or a ®
         // of two bytes, which would join it) the rules take it.
-        const std::uint64_t marks = Lanes::bits(
-            Lanes::either(Lanes::either(vs16, T::three_bytes(b0, b1, b2, 0xE2, 0x83, 0xA3)),
-                          Lanes::both(zwj, Lanes::both(Lanes::is(b3, 0xF0), Lanes::is(b4, 0x9F)))));
-        // Bits past the block's lanes are left in: each is only ever taken
-        // together with a class of this block's own lanes.
-        constexpr int width = Lanes::width;
-        const auto back = [](std::uint64_t now, std::uint64_t last_block, int lanes) {
-            return (now << lanes) | (last_block >> (width - lanes));
-        };
-        const std::uint64_t before_four = back(emoji.emoji_plane, before.emoji_plane, 4);
-        const std::uint64_t before_zwj = back(emoji.joiners, before.joiners, 3);
-        // The code point before: four bytes of the emoji plane, a joiner,
-        // VS16, or one of those an accent joins: no control. GB9: an Extend
-        // or a ZWJ joins what comes before, but a control.
-        const std::uint64_t no_control_before = Lanes::bits(after_letter()) | before_four |
-                                                before_zwj | back(emoji.vs16, before.vs16, 3);
+        const std::uint64_t joiners =
+            behind.joiners & Lanes::bits(Lanes::both(Lanes::is(b3, 0xF0), Lanes::is(b4, 0x9F))) &
+            ~after_control;
+        const std::uint64_t before_zwj = back(&Behind::joiners, 3);
         // GB11: a pictograph joins a joiner that follows a pictograph.
-        const std::uint64_t pictograph = emoji.emoji_plane & ~skin & ~emoji.flags;
+        const std::uint64_t pictograph = behind.emoji_plane & ~behind.skin_tones & ~behind.flags;
         const std::uint64_t joined_pictograph =
-            emoji.pictographs & before_zwj & back(emoji.pictographs, before.pictographs, 7);
+            behind.pictographs & before_zwj & back(&Behind::pictographs, 7);
         const std::uint64_t lone_pictograph = pictograph & ~before_zwj;
         // GB12, GB13: a flag's second half joins its first, found by the one
         // before that being no regional indicator.
-        const std::uint64_t flag_before = back(emoji.flags, before.flags, 4);
-        const std::uint64_t first_half = emoji.flags & ~flag_before;
-        const std::uint64_t second_half =
-            emoji.flags & flag_before & ~back(emoji.flags, before.flags, 8);
-        four_joins = (skin & no_control_before) | joined_pictograph | second_half;
-        three_tails = four_joins | lone_pictograph | first_half;
-        three_joins = marks & no_control_before;
-        rules &= ~(three_tails | three_joins);
+        const std::uint64_t flag_before = back(&Behind::flags, 4);
+        const std::uint64_t first_half = behind.flags & ~flag_before;
+        const std::uint64_t second_half = behind.flags & flag_before & ~back(&Behind::flags, 8);
+        const std::uint64_t four_joins =
+            (behind.skin_tones & ~after_control) | joined_pictograph | second_half;
+        four_tails = four_joins | lone_pictograph | first_half;
+        joins |= four_joins | joiners;
+        rules &= ~(four_tails | joiners);
+    }
+    // GB9c: a consonant joins a conjunct whose linker comes after its
+    // consonant, extenders aside: followed back over code points of three
+    // bytes, the consonant's class, an extender's or a linker's each three
+    // lanes before the last, for as long as any consonant's chain goes on.
+    // Where an extender of two or four bytes stands among them, or they go
+    // on longer, the rules judge.
+    if (behind.consonants != 0) {
+        std::uint64_t chain = behind.consonants;
+        std::uint64_t linked = 0;
+        std::uint64_t joined = 0;
+        std::uint64_t unsure = 0;
+        for (int back_to = 3;; back_to += 3) {
+            unsure |= chain & (back(&Behind::two_byte_extenders, back_to - 1) |
+                               back(&Behind::skin_tones, back_to + 1));
+            joined |= chain & linked & back(&Behind::consonants, back_to);
+            linked |= back(&Behind::linkers, back_to);
+            chain &= back(&Behind::in_conjuncts, back_to);
+            if (chain == 0 || back_to == 3 * conjunct_look_back) {
+                break;
+            }
+        }
+        joins |= joined;
+        rules |= (unsure | chain) & ~joined;
     }
     if (rules == 0) {
-        not_characters.add(one_tail);
-        not_characters.add(punctuation);
-        not_characters.add(punctuation);
-        if (has_accents) {
-            not_characters.add(accents);
-        }
-        more_not_characters += 3 * Lanes::count(three_tails) + 3 * Lanes::count(three_joins) +
-                               Lanes::count(four_joins);
+        not_characters += tails + Lanes::count(joins) + 3 * Lanes::count(four_tails);
         return -1;
     }
     // Only the positions before it count here.
     const int lane = __builtin_ctzll(rules);
     const std::uint64_t earlier = (std::uint64_t{1} << lane) - 1;
-    more_not_characters +=
-        Lanes::count(Lanes::bits(one_tail) & earlier) +
-        2 * Lanes::count(Lanes::bits(punctuation) & earlier) +
-        Lanes::count(Lanes::bits(accents) & earlier) + 3 * Lanes::count(three_tails & earlier) +
-        3 * Lanes::count(three_joins & earlier) + Lanes::count(four_joins & earlier);
+    not_characters += Lanes::count(two & earlier) + 2 * Lanes::count(three & earlier) +
+                      Lanes::count(joins & earlier) + 3 * Lanes::count(four_tails & earlier);
     return lane;
 }
 
@@ -293,87 +353,60 @@ std::ptrdiff_t tail_beyond(const unsigned char* p, const unsigned char* start) n
     return 0;
 }
 
-// A short run, as between the emoji of a chat message: it ends within the
-// next two blocks at a lead from CC on (or a line feed) that is no accent,
-// punctuation or emoji, which the full count judges. Its end and
-// characters, or a null stop where the run goes on or ends at such a mark.
-template <class Lanes>
-[[gnu::always_inline]] inline BlockRun short_run(const unsigned char* p,
-                                                 const unsigned char* end) noexcept
+template <class Lanes> BlockRun count(const unsigned char* p, const unsigned char* end) noexcept
 {
-    using Vector = typename Lanes::Vector;
-    using Mask = typename Lanes::Mask;
-    constexpr int block = Lanes::width;
-    if (end - p < 2 * block + 1) {
-        return {};
-    }
-    typename Lanes::MarkSums not_characters;
-    for (const int at : {0, block}) {
-        const Vector b0 = Lanes::load(p + at);
-        // Before the first lead from CC on, from C2 on is a lead of two bytes.
-        const Mask tails =
-            Lanes::both(Lanes::at_least(b0, 0xC2), Lanes::continuation(Lanes::load(p + at + 1)));
-        const Mask high =
-            Lanes::either(Lanes::at_least(b0, first_lead_from_accents), Lanes::is(b0, '\n'));
-        if (!Lanes::any(high)) {
-            not_characters.add(tails);
-            continue;
-        }
-        const int lane = Lanes::first(high);
-        const unsigned byte = p[at + lane];
-        if (byte == 0xCC || byte == 0xCD || byte == 0xE2 || byte == 0xEF || byte == 0xF0) {
-            break;
-        }
-        const std::uint64_t earlier = (std::uint64_t{1} << lane) - 1;
-        return {p + at + lane, static_cast<std::uint64_t>(at + lane) - not_characters.take() -
-                                   Lanes::count(Lanes::bits(tails) & earlier)};
-    }
-    return {};
-}
-
-template <class Lanes>
-BlockRun count(const unsigned char* p, const unsigned char* begin,
-               const unsigned char* end) noexcept
-{
-    using Vector = typename Lanes::Vector;
+    using T = Text<Lanes>;
     using Mask = typename Lanes::Mask;
     constexpr std::ptrdiff_t block = Lanes::width;
-    // Each round adds at most 2 to a lane of the counter for each of its two
-    // blocks (the tails of a punctuation mark, or an accent's tail and join),
-    // so 63 rounds fit in a byte.
-    constexpr int rounds_per_sum = 63;
+    // Each round adds at most 1 to a lane of the counter for each of its two
+    // blocks (the tail of a code point of two bytes), so 127 rounds fit in a
+    // byte.
+    constexpr int rounds_per_sum = 127;
 
     const unsigned char* const start = p;
     std::uint64_t counted = 0; // one per position, less what the counters hold
     typename Lanes::MarkSums not_characters;
     std::uint64_t more = 0;
-    EmojiLanes emoji;
+    Behind behind;
+    bool after_plain = false;
     int rounds = 0;
+    // Nothing from CC on and no line feed: only code points below U+0300, of
+    // one or two bytes, which never join, and where a lead from C2 on is one
+    // of two bytes.
+    const auto beyond_plain = [](typename Lanes::Vector x) {
+        return Lanes::either(Lanes::at_least(x, first_lead_from_accents), Lanes::is(x, '\n'));
+    };
+    const auto two_byte_tails = [](typename Lanes::Vector x, const unsigned char* at) {
+        return Lanes::both(Lanes::at_least(x, 0xC2), Lanes::continuation(Lanes::load(at + 1)));
+    };
     // Two blocks a round, each judged with the four bytes after it (the
-    // rest of a sequence, and what follows a joiner) and, where marks and
-    // emoji may be, the bytes before it that their rules look at.
+    // rest of a sequence, and what follows a joiner).
     while (end - p >= 2 * block + 4) {
-        const Vector a = Lanes::load(p);
-        const Vector b = Lanes::load(p + block);
-        // Nothing from CC on and no line feed: only code points below
-        // U+0300, of one or two bytes.
-        const Mask quick_a =
-            Lanes::either(Lanes::at_least(a, first_lead_from_accents), Lanes::is(a, '\n'));
-        const Mask quick_b =
-            Lanes::either(Lanes::at_least(b, first_lead_from_accents), Lanes::is(b, '\n'));
-        if (!Lanes::any(Lanes::either(quick_a, quick_b))) {
-            // From C2 on is a lead of two bytes here.
-            not_characters.add(
-                Lanes::both(Lanes::at_least(a, 0xC2), Lanes::continuation(Lanes::load(p + 1))));
-            not_characters.add(Lanes::both(Lanes::at_least(b, 0xC2),
-                                           Lanes::continuation(Lanes::load(p + block + 1))));
-            emoji = {};
+        const typename Lanes::Vector a = Lanes::load(p);
+        const typename Lanes::Vector b = Lanes::load(p + block);
+        if (!Lanes::any(Lanes::either(beyond_plain(a), beyond_plain(b)))) {
+            not_characters.add(two_byte_tails(a, p));
+            not_characters.add(two_byte_tails(b, p + block));
+            after_plain = true;
         } else {
             for (const std::ptrdiff_t at : {std::ptrdiff_t{0}, block}) {
-                const int rules_at = judge<Lanes>(p + at, begin, not_characters, more, emoji);
+                const unsigned char* q = p + at;
+                const typename Lanes::Vector b0 = Lanes::load(q);
+                const Mask punctuation = T::punctuation(b0, Lanes::load(q + 1), Lanes::load(q + 2));
+                if (!Lanes::any(Lanes::but_not(beyond_plain(b0), punctuation))) {
+                    not_characters.add(Lanes::but_not(two_byte_tails(b0, q), punctuation));
+                    more += 2 * Lanes::count(Lanes::bits(punctuation));
+                    after_plain = true;
+                    continue;
+                }
+                if (after_plain) {
+                    behind = behind_plain_block<Lanes>(q);
+                    after_plain = false;
+                }
+                const int rules_at = judge<Lanes>(q, more, behind);
                 if (rules_at >= 0) {
                     counted += static_cast<std::uint64_t>(at + rules_at);
-                    return {p + at + rules_at, counted - not_characters.take() - more};
+                    return {q + rules_at, counted - not_characters.take() - more};
                 }
             }
         }

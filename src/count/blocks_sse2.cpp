@@ -14,9 +14,6 @@ namespace {
 // What the blocks take from the table without looking: checked here, with
 // the table, whenever they are built.
 
-constexpr char32_t first_accent = 0x300;
-constexpr char32_t last_accent = 0x36F;
-
 constexpr bool holds_for(char32_t first, char32_t last, auto condition)
 {
     for (char32_t c = first; c <= last; ++c) {
@@ -27,25 +24,13 @@ constexpr bool holds_for(char32_t first, char32_t last, auto condition)
     return true;
 }
 
-// What the blocks take from the table without looking.
-static_assert(holds_for(0, first_accent - 1,
+// Blocks of code points below U+0300 alone need no classes.
+static_assert(holds_for(0, 0x2FF,
                         [](Break b) {
                             return is_one_of(b, Break::other, Break::control, Break::cr, Break::lf,
                                              Break::extended_pictographic);
                         }),
               "a code point below U+0300 may join its neighbour");
-static_assert(holds_for(first_accent, last_accent, [](Break b) { return b == Break::extend; }),
-              "an accent of U+0300 to U+036F is no Extend");
-// The code points of two bytes led by C3 to CD: a letter or sign before an accent.
-static_assert(holds_for(0xC0, 0x37F,
-                        [](Break b) {
-                            return !is_one_of(b, Break::control, Break::cr, Break::lf);
-                        }),
-              "U+00C0 to U+037F hold a control");
-static_assert(holds_for(0x2010, 0x2027, [](Break b) { return b == Break::other; }) &&
-                  holds_for(0x2030, 0x203B, [](Break b) { return b == Break::other; }) &&
-                  holds_for(0x20A0, 0x20BF, [](Break b) { return b == Break::other; }),
-              "the punctuation that the blocks take joins something");
 // The emoji plane: but for the skin tones and the flag halves, a code point
 // there starts a cluster of its own (but after a joiner), and in the rows
 // taken as pictographs it is one.
@@ -62,6 +47,8 @@ static_assert(holds_for(0x1F000, first_flag_half - 1, other_or_pictograph) &&
                   holds_for(emoji_code_point(skin_tone_row, 0xBF) + 1, 0x1FFFF,
                             other_or_pictograph),
               "the emoji plane holds a code point that joins");
+// A skin tone is an extender, in conjuncts too, which the look-back of a
+// conjunct takes it for.
 static_assert(holds_for(first_skin_tone_code_point, emoji_code_point(skin_tone_row, 0xBF),
                         [](Break b) { return b == Break::extend; }),
               "a skin tone is no Extend");
@@ -77,23 +64,29 @@ static_assert(std::ranges::all_of(pictograph_rows,
                                                        });
                                   }),
               "a row taken as pictographs holds something else");
-static_assert(break_property(0xFE0F) == Break::extend && break_property(0x20E3) == Break::extend &&
-                  break_property(0x200D) == Break::zwj,
-              "VS16, the keycap or the joiner is not what the blocks take it for");
+static_assert(break_property(0x200D) == Break::zwj && block_class(0x200D) == BlockClass::rules,
+              "the joiner is not what the blocks take it for");
 
 #if defined(__SSE2__)
 
-BlockRun count_sse2(const unsigned char* p, const unsigned char* begin,
-                    const unsigned char* end) noexcept
+BlockRun count_sse2(const unsigned char* p, const unsigned char* end) noexcept
 {
-    return blocks::count<blocks::Sse2Lanes>(p, begin, end);
+    return blocks::count<blocks::Sse2Lanes>(p, end);
 }
 
 #endif
 
+#if defined(PITUUS_WIDE_BLOCKS)
+bool avx512() noexcept
+{
+    return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0;
+}
+#endif
+
 BlockCounter widest() noexcept
 {
-    for (const BlockPath path : {BlockPath::avx512, BlockPath::avx2, BlockPath::sse2}) {
+    for (const BlockPath path :
+         {BlockPath::avx512_vbmi, BlockPath::avx512, BlockPath::avx2, BlockPath::sse2}) {
         if (const BlockCounter counter = block_counter(path)) {
             return counter;
         }
@@ -110,10 +103,9 @@ bool chosen = false;
 } // namespace
 
 #if defined(PITUUS_WIDE_BLOCKS)
-BlockRun count_blocks_avx2(const unsigned char* p, const unsigned char* begin,
-                           const unsigned char* end) noexcept;
-BlockRun count_blocks_avx512(const unsigned char* p, const unsigned char* begin,
-                             const unsigned char* end) noexcept;
+BlockRun count_blocks_avx2(const unsigned char* p, const unsigned char* end) noexcept;
+BlockRun count_blocks_avx512(const unsigned char* p, const unsigned char* end) noexcept;
+BlockRun count_blocks_avx512_vbmi(const unsigned char* p, const unsigned char* end) noexcept;
 #endif
 
 BlockCounter block_counter(BlockPath path) noexcept
@@ -127,9 +119,10 @@ BlockCounter block_counter(BlockPath path) noexcept
     case BlockPath::avx2:
         return __builtin_cpu_supports("avx2") != 0 ? count_blocks_avx2 : nullptr;
     case BlockPath::avx512:
-        return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0
-                   ? count_blocks_avx512
-                   : nullptr;
+        return avx512() ? count_blocks_avx512 : nullptr;
+    case BlockPath::avx512_vbmi:
+        return avx512() && __builtin_cpu_supports("avx512vbmi") != 0 ? count_blocks_avx512_vbmi
+                                                                     : nullptr;
 #endif
     default:
         return nullptr;

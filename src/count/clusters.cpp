@@ -4,11 +4,6 @@
 #include "count/utf8.hpp"
 #include "encoding.hpp"
 
-#if defined(__SSE2__)
-#include "count/blocks_kernel.hpp"
-#include "count/lanes_sse2.hpp"
-#endif
-
 #include <algorithm>
 #include <cstring>
 
@@ -17,11 +12,6 @@
 // code point that the blocks cannot judge up to where they can again.
 
 namespace {
-
-constexpr bool may_need_rules(unsigned byte)
-{
-    return byte >= first_lead_from_accents || byte == '\n';
-}
 
 // The count so far and the rules' context, kept in registers while a block
 // is counted: members of the counter would have to go to memory at every
@@ -88,37 +78,25 @@ void settle_rules_after_blocks(ClusterRules& rules, const unsigned char* start,
     }
 }
 
-// Counts with the blocks from p, which starts with a code point they take that is no
-// accent, and returns where it stops.
+// Counts with the blocks from p, where they may start, and returns where
+// they stop.
 const unsigned char* count_blocks(RunningCount& running, BlockCounter blocks,
-                                  const unsigned char* p, const unsigned char* begin,
-                                  const unsigned char* end) noexcept
+                                  const unsigned char* p, const unsigned char* end) noexcept
 {
-#if defined(__SSE2__)
-    // Short runs, as between the characters of a script that needs the rules
-    // for each, cost more to set the widest blocks up for than to count.
-    BlockRun run = blocks::short_run<blocks::Sse2Lanes>(p, end);
-    if (run.stop == nullptr) {
-        run = blocks(p, begin, end);
-    }
-#else
-    const BlockRun run = blocks(p, begin, end);
-#endif
+    const BlockRun run = blocks(p, end);
     running.count += run.characters;
     settle_rules_after_blocks(running.rules, p, run.stop);
     return run.stop;
 }
 
 // Counts the code points that start in [p, end) and returns where the first
-// one that runs past `end` starts (`end` if none does). `begin` is the start
-// of the block, before which nothing is read.
+// one that runs past `end` starts (`end` if none does).
 const unsigned char* count_code_points(RunningCount& running, BlockCounter blocks,
-                                       const unsigned char* p, const unsigned char* begin,
-                                       const unsigned char* end) noexcept
+                                       const unsigned char* p, const unsigned char* end) noexcept
 {
     while (p < end) {
-        if (!may_need_rules(*p) && blocks != nullptr && running.rules.quiet()) {
-            p = count_blocks(running, blocks, p, begin, end);
+        if (blocks != nullptr && running.rules.quiet() && blocks_may_start(p, end)) {
+            p = count_blocks(running, blocks, p, end);
             if (p == end) {
                 break;
             }
@@ -156,8 +134,7 @@ void ClusterCounter::add(std::span<const unsigned char> bytes) noexcept
         }
     }
     if (!all_held) {
-        const unsigned char* const cut_off =
-            count_code_points(running, blocks_, p, bytes.data(), end);
+        const unsigned char* const cut_off = count_code_points(running, blocks_, p, end);
         held_.hold({cut_off, end});
     }
     rules_ = running.rules;

@@ -196,12 +196,17 @@ constexpr Automaton build_automaton()
 inline constexpr Automaton automaton = build_automaton();
 static_assert(automaton.context_count < most_contexts, "more contexts than were made room for");
 
-// The contexts after which no code point below U+0300 but a line feed joins.
+// The contexts after which a code point that starts a character wherever
+// else it stands (a letter, a syllable, a consonant, a control) starts one
+// here too: not after a Prepend, a joiner, a leading Hangul jamo (which joins
+// the syllable after it), nor in a conjunct whose linker joins the consonant.
 inline constexpr std::uint64_t quiet_contexts = [] {
     std::uint64_t quiet = 0;
     for (int i = 0; i < automaton.context_count; ++i) {
-        const Break last = automaton.contexts.at(i).last;
-        if (last != Break::prepend && last != Break::zwj) {
+        const Context context = automaton.contexts.at(i);
+        const Break last = context.last;
+        if (!is_one_of(last, Break::prepend, Break::zwj, Break::l) &&
+            context.conjunct != Conjunct::linked) {
             quiet |= std::uint64_t{1} << i;
         }
     }
@@ -231,8 +236,8 @@ public:
                    ~grapheme_rules::starts_flag;
     }
 
-    // True while no code point below U+0300 other than a line feed can join
-    // the last one: then such code points each start a cluster of their own.
+    // True while a code point that starts a cluster after any other (but a
+    // line feed's CR) starts one after the last one too.
     [[nodiscard]] bool quiet() const noexcept
     {
         return ((grapheme_rules::quiet_contexts >> context_) & 1U) != 0;
