@@ -5,7 +5,9 @@
 #include "counted.hpp"
 #include "table.hpp"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,38 +59,102 @@ TEST_P(WhatPeopleSee, CountsOneCharacterForEachOnTheScreenWhereverItStands)
     expect_counted_everywhere(GetParam().text, GetParam().expected);
 }
 
-// Random texts of what the blocks judge themselves or hand to the rules, a
-// code point of every row of the emoji plane among them, counted in each
+// The code points of the benchmark's prose samples, one for each script,
+// each as its UTF-8 bytes, and the samples whole.
+struct Samples {
+    std::vector<std::string> texts;
+    std::vector<std::string> code_points;
+};
+
+Samples read_samples()
+{
+    Samples samples;
+    std::set<std::string> seen;
+    for (const char* script : {"", "-amharic", "-arabic", "-bengali", "-chinese", "-hindi",
+                               "-japanese", "-khmer", "-korean", "-russian", "-tamil", "-thai"}) {
+        std::ifstream file(std::string(PROSE_SAMPLES) + "/prose" + script + ".txt",
+                           std::ios::binary);
+        std::string text;
+        for (std::string line; std::getline(file, line);) {
+            if (!line.empty() && line[0] != '#') {
+                text += line + " ";
+            }
+        }
+        for (std::size_t at = 0; at < text.size();) {
+            const Decoded decoded = decode(bytes_of(text).subspan(at).data(), text.size() - at);
+            const std::size_t size = decoded.size > 0 ? decoded.size : 1;
+            if (seen.insert(text.substr(at, size)).second) {
+                samples.code_points.push_back(text.substr(at, size));
+            }
+            at += size;
+        }
+        samples.texts.push_back(std::move(text));
+    }
+    return samples;
+}
+
+std::uint64_t count_by_the_rules(const std::string& text)
+{
+    const BlockPathInUse in_use(BlockPath::none);
+    return count_utf8(text);
+}
+
+// Each prose sample counted in each width of block as code point by code
+// point, whole and in two reads split at every byte.
+TEST(EveryWidthOfBlock, CountsEachScriptsProseAsTheRulesDo)
+{
+    const Samples samples = read_samples();
+    ASSERT_EQ(samples.texts.size(), 12U);
+    for (const std::string& text : samples.texts) {
+        ASSERT_GT(text.size(), 1000U) << "a sample is missing from " << PROSE_SAMPLES;
+        const std::uint64_t expected = count_by_the_rules(text);
+        for (const BlockPath path : block_paths()) {
+            const BlockPathInUse in_use(path);
+            ASSERT_EQ(count_utf8(text), expected) << name_of(path) << ": " << text.substr(0, 60);
+            for (std::size_t split = 0; split <= text.size(); ++split) {
+                ASSERT_EQ(count_in_two_reads(text, split), expected)
+                    << name_of(path) << ", split after byte " << split << ": "
+                    << text.substr(0, 60);
+            }
+        }
+    }
+}
+
+// Random texts of what the blocks judge themselves or hand to the rules: the
+// code points of every script's sample, a code point of every row of the
+// emoji plane, and the pieces the rules' edges are made of, counted in each
 // width of block as code point by code point, whole and in two reads.
 TEST(EveryWidthOfBlock, CountsRandomTextsAsTheRulesDo)
 {
-    const std::vector<std::string> pieces = {"a",
-                                             " ",
-                                             "\t",
-                                             "\r",
-                                             "Hyv\xC3\xA4\xC3\xA4 ",
-                                             "\xC3\xA4",
-                                             "\xC2\xA0",
-                                             "\xC2\xA9",
-                                             "\xCC\x88",
-                                             "\xCD\xAF",
-                                             "\xCD\xB0",
-                                             "\xD0\x9F",
-                                             "\xD8\x80",
-                                             "\xE2\x80\x8D",
-                                             "\xE2\x80\x8F",
-                                             "\xE2\x80\x93",
-                                             "\xE2\x80\x9D",
-                                             "\xE2\x80\xA6",
-                                             "\xE2\x80\xBC",
-                                             "\xE2\x82\xAC",
-                                             "\xE2\x83\xA3",
-                                             "\xEF\xB8\x8F",
-                                             "\xF0\x9F\x87\xAB",
-                                             "\xF0\x9F\x8F\xBD",
-                                             "\xFF",
-                                             "\xE2\x82",
-                                             "\xF0\x9F\x87"};
+    std::vector<std::string> pieces = {"a",
+                                       " ",
+                                       "\t",
+                                       "\r",
+                                       "\xC2\x85",
+                                       "\xC2\xA9",
+                                       "\xCC\x88",
+                                       "\xCD\xAF",
+                                       "\xD8\x80",
+                                       "\xE1\x84\x80",
+                                       "\xE1\x85\xA1",
+                                       "\xE1\x86\xA8",
+                                       "\xE2\x80\x8C",
+                                       "\xE2\x80\x8D",
+                                       "\xE2\x80\x8F",
+                                       "\xE2\x80\xBC",
+                                       "\xE2\x83\xA3",
+                                       "\xEF\xB8\x8F",
+                                       "\xE0\xA5\x8D",
+                                       "\xE0\xA4\xBC",
+                                       "\xF0\x9F\x87\xAB",
+                                       "\xF0\x9F\x8F\xBD",
+                                       "\xFF",
+                                       "\xE2\x82",
+                                       "\xF0\x9F\x87",
+                                       "\xE0\x80\x80",
+                                       "\xED\xA0\x80"};
+    const Samples samples = read_samples();
+    pieces.insert(pieces.end(), samples.code_points.begin(), samples.code_points.end());
     unsigned seed = 17;
     const auto next = [&seed](unsigned below) {
         seed = seed * 1103515245U + 12345U;
@@ -97,26 +163,52 @@ TEST(EveryWidthOfBlock, CountsRandomTextsAsTheRulesDo)
     for (int round = 0; round < 10000; ++round) {
         std::string text;
         const unsigned length = 40 + next(80);
+        // Half the texts in one script's code points with a few others.
+        const unsigned from = round % 2 == 0 ? 0 : next(static_cast<unsigned>(pieces.size() - 40));
+        const unsigned among = round % 2 == 0 ? static_cast<unsigned>(pieces.size()) : 40;
         for (unsigned i = 0; i < length; ++i) {
-            if (next(5) == 0) { // a code point of the emoji plane, any row
+            if (next(12) == 0) { // a code point of the emoji plane, any row
                 text += "\xF0\x9F";
                 text += static_cast<char>(0x80 + next(64));
                 text += static_cast<char>(0x80 + next(64));
+            } else if (next(8) == 0) {
+                text += pieces[next(27)];
             } else {
-                text += pieces[next(static_cast<unsigned>(pieces.size()))];
+                text += pieces[from + next(among)];
             }
         }
-        std::uint64_t expected = 0;
-        {
-            const BlockPathInUse in_use(BlockPath::none);
-            expected = count_utf8(text);
-        }
+        const std::uint64_t expected = count_by_the_rules(text);
         const std::size_t split = next(static_cast<unsigned>(text.size()));
         for (const BlockPath path : block_paths()) {
             const BlockPathInUse in_use(path);
             ASSERT_EQ(count_utf8(text), expected) << name_of(path) << ", text " << round;
             ASSERT_EQ(count_in_two_reads(text, split), expected)
                 << name_of(path) << ", text " << round << " split after byte " << split;
+        }
+    }
+}
+
+// Every code point of two and three bytes where the blocks' classes matter:
+// after a letter and a control, twice, in a conjunct and around one, and
+// after a mark, counted in each width of block as the rules count it.
+TEST(EveryWidthOfBlock, CountsEveryCodePointBelowU10000InContextAsTheRulesDo)
+{
+    for (char32_t c = 0x80; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            continue;
+        }
+        std::string text;
+        for (const char* before : {"a", "\t", "", "\xE0\xA4\x95\xE0\xA5\x8D", "\xE0\xA4\xB7",
+                                   "\xE0\xA5\x8D\xE0\xA4\x95\xCC\x81"}) {
+            text += before;
+            text += utf8(c);
+        }
+        text += std::string(70, 'b');
+        const std::uint64_t expected = count_by_the_rules(text);
+        for (const BlockPath path : block_paths()) {
+            const BlockPathInUse in_use(path);
+            ASSERT_EQ(count_utf8(text), expected)
+                << name_of(path) << ", U+" << std::hex << static_cast<unsigned>(c);
         }
     }
 }
