@@ -176,13 +176,17 @@ std::uint64_t reference_clusters(std::span<const std::uint8_t> s)
 
 // Code points whose rules the fuzzer should meet often, for inputs that
 // pick them one byte at a time.
-constexpr std::array<char32_t, 48> interesting{
+constexpr std::array<char32_t, 62> interesting{
     U'a', U' ', U'\t', U'\r', U'\n', 0x00E4, 0x00A9, 0x00AD, 0x0085, 0x0300, 0x0308, 0x036F, 0x0370,
     0x0483, 0x0600, 0x0903, 0x093F, 0x1100, 0x1161, 0x11A8, 0xAC00, 0xAC01, 0x200D, 0x200B, 0xFE0F,
     0x20E3, 0x1F1EB, 0x1F1EE, 0x1F44D, 0x1F3FD, 0x1F468, 0x1F469, 0xE0020, 0x1D11E, 0x0E33, 0x111C2,
     0xFFFD, 0x0915, 0x4E00, 0x0410,
     // Conjuncts: a virama, a nukta, consonants, a non-joiner, Khmer's coeng.
-    0x094D, 0x093C, 0x0937, 0x0924, 0x200C, 0x17D2, 0x179F, 0x2701};
+    0x094D, 0x093C, 0x0937, 0x0924, 0x200C, 0x17D2, 0x179F, 0x2701,
+    // Letters and marks of the scripts the blocks take by their rows' classes:
+    // Bengali, Tamil, Thai, Khmer, Arabic, Ethiopic, kana and a CJK mark.
+    0x0995, 0x09CD, 0x09BE, 0x0B95, 0x0BCD, 0x0E2A, 0x0E31, 0x1780, 0x17B6, 0x0628, 0x064E, 0x1230,
+    0x3042, 0x302A};
 
 std::vector<std::uint8_t> encode(std::span<const std::uint8_t> picks)
 {
@@ -407,11 +411,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every width of block that this processor has counts as the rules do;
     // the widest is left in use.
     const std::uint64_t expected = reference_clusters(line);
-    constexpr std::array<std::pair<BlockPath, const char*>, 4> paths{{
+    constexpr std::array<std::pair<BlockPath, const char*>, 5> paths{{
         {BlockPath::none, "UTF-8 clusters, code point by code point"},
         {BlockPath::sse2, "UTF-8 clusters, SSE2 blocks"},
         {BlockPath::avx2, "UTF-8 clusters, AVX2 blocks"},
         {BlockPath::avx512, "UTF-8 clusters, AVX-512 blocks"},
+        {BlockPath::avx512_vbmi, "UTF-8 clusters, AVX-512 VBMI blocks"},
     }};
     for (const auto& [path, what] : paths) {
         if (path == BlockPath::none || block_counter(path) != nullptr) {
