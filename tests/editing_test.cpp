@@ -212,6 +212,18 @@ TEST(StopAndResume, UncatchableWhileEditingRedrawsOnResume)
     ASSERT_TRUE(run.shows("Tekstin mitta on 4 merkkiä."));
 }
 
+// Under nohup no SIGHUP comes: the end of input must end the run, though
+// errno may still hold the EINTR of the resize that interrupted the wait.
+TEST(HangUp, UnderNohupWhileEditingAfterAResizeEndsTheRun)
+{
+    TerminalRun run("", true, SIGHUP, Job::foreground, "", "xterm");
+    ASSERT_TRUE(run.shows("teksti: "));
+    run.resize(30);
+    ASSERT_TRUE(run.shows("\x1b[J"));
+    run.hang_up();
+    EXPECT_TRUE(run.ends());
+}
+
 TEST(BackgroundJob, AtThePromptStopsLeavingTheShellsSettingsAndEditsOnFg)
 {
     TerminalRun run("", true, 0, Job::background, "", "xterm");
