@@ -121,6 +121,11 @@ CASES = [
     Case("EachNewCharacterIsAskedAboutOnce",
          [typed(EMOJI_40), asked_at_most(40 + 3), resized(41), resized(40), asked_at_most(2)],
          EMOJI_40, terminals=("xterm",)),
+    # Of no height, the window is never taken to scroll, and the cursor goes
+    # back up a row as it came.
+    Case("OfNoHeightBackUpARow", [resized(40, 0), typed("abcdefghijklmnopqrstuvwxyz"),
+                                  typed(LEFT * 20)], "abcdef", "ghijklmnopqrstuvwxyz",
+         terminals=("xterm", "xterm-unicode6")),
     Case("NarrowBackspaceAtTheStart", [typed("abc"), typed(LEFT * 2), typed(BACKSPACE)],
          "", "bc", widths=(3, 1)),
     Case("NarrowEditsInTheMiddle", [typed("abcdefgh"), typed(LEFT * 5), typed("XY"),
@@ -199,7 +204,7 @@ def run(program, case, kind, columns, counter):
             elif step[0] == "paste":
                 terminal.paste(step[1])
             elif step[0] == "resize":
-                terminal.resize(step[1], step[2] or rows)
+                terminal.resize(step[1], rows if step[2] is None else step[2])
             elif step[0] == "shell":
                 terminal.wait_for(step[1])
             elif step[0] == "asked":

@@ -173,8 +173,11 @@ class XtermJs(Terminal):
         self.type(b"\x1b[200~" + data.replace(b"\n", b"\r") + b"\x1b[201~")
 
     def resize(self, columns, rows):
+        """Rows 0: the pseudo-terminal gives no height, as a serial line may,
+        and the window keeps its rows."""
         self.pump(seconds=0.01)
-        self.send({"resize": [columns, rows]})
+        if rows > 0:
+            self.send({"resize": [columns, rows]})
         fcntl.ioctl(self.master, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
 
     def screen(self):
