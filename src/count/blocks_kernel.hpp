@@ -169,6 +169,21 @@ struct Behind {
     std::uint64_t joiners = 0;
 };
 
+// What a width's look-up of classes keeps from one block to the next, where
+// it keeps anything (Lanes::Remembered).
+struct NothingRemembered {};
+template <class Lanes> struct RememberedOf {
+    using type = NothingRemembered;
+};
+template <class Lanes>
+requires requires
+{
+    typename Lanes::Remembered;
+}
+struct RememberedOf<Lanes> {
+    using type = typename Lanes::Remembered;
+};
+
 // After a block of code points below U+0300 alone, which no class but a
 // control's looks back at: whether a control of two bytes ends it, or starts
 // in its last lane (ASCII ones, too, stand before the next block).
@@ -202,7 +217,8 @@ inline constexpr int conjunct_look_back = 4;
 // rules starts, if any (-1): then only the positions before it are added.
 template <class Lanes>
 [[gnu::always_inline]] inline int judge(const unsigned char* p, std::uint64_t& not_characters,
-                                        Behind& behind) noexcept
+                                        Behind& behind,
+                                        typename RememberedOf<Lanes>::type& remembered) noexcept
 {
     using T = Text<Lanes>;
     using Vector = typename Lanes::Vector;
@@ -224,8 +240,8 @@ template <class Lanes>
     const std::uint64_t three = Lanes::bits(three_bytes);
     const std::uint64_t multi = two | three;
     Classes classes;
-    if constexpr (requires { Lanes::classes(p, b0, b1, b2, two_bytes, three_bytes); }) {
-        classes = Lanes::classes(p, b0, b1, b2, two_bytes, three_bytes);
+    if constexpr (requires { Lanes::classes(remembered, p, b0, b1, b2, two_bytes, three_bytes); }) {
+        classes = Lanes::classes(remembered, p, b0, b1, b2, two_bytes, three_bytes);
     } else {
         classes = classes_of_each(p, multi);
     }
@@ -368,6 +384,7 @@ template <class Lanes> BlockRun count(const unsigned char* p, const unsigned cha
     typename Lanes::MarkSums not_characters;
     std::uint64_t more = 0;
     Behind behind;
+    typename RememberedOf<Lanes>::type remembered{};
     bool after_plain = false;
     int rounds = 0;
     // Nothing from CC on and no line feed: only code points below U+0300, of
@@ -403,7 +420,7 @@ template <class Lanes> BlockRun count(const unsigned char* p, const unsigned cha
                     behind = behind_plain_block<Lanes>(q);
                     after_plain = false;
                 }
-                const int rules_at = judge<Lanes>(q, more, behind);
+                const int rules_at = judge<Lanes>(q, more, behind, remembered);
                 if (rules_at >= 0) {
                     counted += static_cast<std::uint64_t>(at + rules_at);
                     return {q + rules_at, counted - not_characters.take() - more};
