@@ -107,9 +107,12 @@ INSTANTIATE_TEST_SUITE_P(
         Piece{"KhmerCoeng", "\xE1\x9E\x80\xE1\x9F\x92\xE1\x9E\x9F"},
         Piece{"ThaiWithMarks", "\xE0\xB8\xAA\xE0\xB8\xA7\xE0\xB8\xB1\xE0\xB8\xAA\xE0\xB8\x94"
                                "\xE0\xB8\xB5"},
-        Piece{"HangulSyllable", "\xEA\xB0\x80"}, Piece{"LeadingJamo", "\xE1\x84\x80", 0},
-        Piece{"ArabicPrepend", "\xD8\x80", 0}, Piece{"OverlongThreeBytes", "\xE0\x80\x80", 0},
-        Piece{"Surrogate", "\xED\xA0\x80", 0}),
+        Piece{"FirstOfThreeBytes", "\xE0\xA0\x80"}, Piece{"HangulSyllable", "\xEA\xB0\x80"},
+        Piece{"LeadingJamo", "\xE1\x84\x80", 0}, Piece{"ArabicPrepend", "\xD8\x80", 0},
+        Piece{"OverlongThreeBytes", "\xE0\x80\x80", 0}, Piece{"Surrogate", "\xED\xA0\x80", 0},
+        // Ill-formed: a joiner that a lone continuation byte follows is no
+        // typeset punctuation, whatever that byte is.
+        Piece{"JoinerBeforeALoneContinuation", "\xE2\x80\x8D\x90", 0}),
     row_name);
 
 // Unless a path was chosen, counting takes the widest the processor has. (Each
