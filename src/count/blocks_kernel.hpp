@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 
 namespace blocks {
 
@@ -64,6 +65,17 @@ static_assert(std::ranges::all_of(pictograph_rows,
                                              rows.first >= 0x80 && rows.last <= 0xAF;
                                   }),
               "a group of pictograph rows spans two high halves, or is no third byte");
+
+// The code points of two and three bytes in a block, a bit a lane at their
+// leads, by their BlockClass (but `other`).
+struct Classes {
+    std::uint64_t consonants = 0;
+    std::uint64_t extenders = 0;
+    std::uint64_t linkers = 0;
+    std::uint64_t marks = 0;
+    std::uint64_t controls = 0;
+    std::uint64_t rules = 0;
+};
 
 template <class Lanes> struct Text {
     using Vector = typename Lanes::Vector;
@@ -108,6 +120,37 @@ template <class Lanes> struct Text {
         return Lanes::both(Lanes::both(Lanes::is(b0, x0), Lanes::is(b1, x1)), Lanes::is(b2, x2));
     }
 
+    // The classes of a block of the Latin scripts, told by their bytes
+    // without a look-up, where that is all the block holds: text below
+    // U+0300 (its controls U+0080 to U+009F and the soft hyphen), the
+    // accents U+0300 to U+036F, typeset punctuation, and what emoji are
+    // written with (the joiner, VS16, the keycap); else none.
+    static std::optional<Classes> latin_classes(Vector b0, Vector b1, Vector b2, Mask two,
+                                                Mask three)
+    {
+        const Mask accents = Lanes::both(
+            two, Lanes::either(Lanes::is(b0, 0xCC),
+                               Lanes::but_not(Lanes::is(b0, 0xCD), Lanes::at_least(b1, 0xB0))));
+        const Mask below_accents = Lanes::but_not(two, Lanes::at_least(b0, 0xCC));
+        const Mask joiners = three_bytes(b0, b1, b2, 0xE2, 0x80, 0x8D);
+        const Mask emoji_marks = Lanes::either(three_bytes(b0, b1, b2, 0xEF, 0xB8, 0x8F),
+                                               three_bytes(b0, b1, b2, 0xE2, 0x83, 0xA3));
+        const Mask known_three =
+            Lanes::either(Lanes::either(punctuation(b0, b1, b2), joiners), emoji_marks);
+        if (Lanes::any(Lanes::but_not(two, Lanes::either(accents, below_accents))) ||
+            Lanes::any(Lanes::but_not(three, known_three))) {
+            return std::nullopt;
+        }
+        const Mask controls =
+            Lanes::both(Lanes::both(below_accents, Lanes::is(b0, 0xC2)),
+                        Lanes::either(Lanes::within(b1, 0x80, 0x9F), Lanes::is(b1, 0xAD)));
+        Classes classes;
+        classes.extenders = Lanes::bits(Lanes::either(accents, emoji_marks));
+        classes.controls = Lanes::bits(controls);
+        classes.rules = Lanes::bits(joiners);
+        return classes;
+    }
+
     // The punctuation of three bytes that prose is typeset with, which
     // starts a character and is no control: E2 80 90 to A7 (U+2010 to
     // U+2027: dashes, quotes, the bullet, the ellipsis), E2 80 B0 to BB
@@ -122,17 +165,6 @@ template <class Lanes> struct Text {
         const Mask currency = Lanes::both(Lanes::is(b1, 0x82), Lanes::within(b2, 0xA0, 0xBF));
         return Lanes::both(Lanes::is(b0, 0xE2), Lanes::either(general, currency));
     }
-};
-
-// The code points of two and three bytes in a block, a bit a lane at their
-// leads, by their BlockClass (but `other`).
-struct Classes {
-    std::uint64_t consonants = 0;
-    std::uint64_t extenders = 0;
-    std::uint64_t linkers = 0;
-    std::uint64_t marks = 0;
-    std::uint64_t controls = 0;
-    std::uint64_t rules = 0;
 };
 
 // The classes looked up a code point at a time, where the lanes cannot.
@@ -240,7 +272,11 @@ template <class Lanes>
     const std::uint64_t three = Lanes::bits(three_bytes);
     const std::uint64_t multi = two | three;
     Classes classes;
-    if constexpr (requires { Lanes::classes(remembered, p, b0, b1, b2, two_bytes, three_bytes); }) {
+    if (const auto classes_by_bytes = T::latin_classes(b0, b1, b2, two_bytes, three_bytes)) {
+        classes = *classes_by_bytes;
+    } else if constexpr (requires {
+                             Lanes::classes(remembered, p, b0, b1, b2, two_bytes, three_bytes);
+                         }) {
         classes = Lanes::classes(remembered, p, b0, b1, b2, two_bytes, three_bytes);
     } else {
         classes = classes_of_each(p, multi);

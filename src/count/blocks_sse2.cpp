@@ -66,6 +66,27 @@ static_assert(std::ranges::all_of(pictograph_rows,
               "a row taken as pictographs holds something else");
 static_assert(break_property(0x200D) == Break::zwj && block_class(0x200D) == BlockClass::rules,
               "the joiner is not what the blocks take it for");
+// What the blocks of the Latin scripts tell by their bytes alone.
+constexpr bool of_class(char32_t first, char32_t last, BlockClass wanted)
+{
+    for (char32_t c = first; c <= last; ++c) {
+        if (block_class(c) != wanted) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(of_class(0x80, 0x9F, BlockClass::control) &&
+                  of_class(0xAD, 0xAD, BlockClass::control) &&
+                  of_class(0xA0, 0xAC, BlockClass::other) &&
+                  of_class(0xAE, 0x2FF, BlockClass::other) &&
+                  of_class(0x300, 0x36F, BlockClass::extender) &&
+                  of_class(0xFE0F, 0xFE0F, BlockClass::extender) &&
+                  of_class(0x20E3, 0x20E3, BlockClass::extender) &&
+                  of_class(0x2010, 0x2027, BlockClass::other) &&
+                  of_class(0x2030, 0x203B, BlockClass::other) &&
+                  of_class(0x20A0, 0x20BF, BlockClass::other),
+              "a code point of the Latin scripts' blocks is not of the class they take it for");
 
 #if defined(__SSE2__)
 
