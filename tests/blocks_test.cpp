@@ -60,6 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
         Piece{"AccentOnALetter", "e\xCC\x81"}, Piece{"AccentOnASpace", " \xCC\x81"},
         Piece{"LastAccent", "e\xCD\xAF"}, Piece{"AccentOnAUmlaut", "\xC3\xA4\xCC\x88"},
         Piece{"AccentOnU02FF", "\xCB\xBF\xCC\x88"}, Piece{"TwoAccents", "e\xCC\x88\xCC\x81"},
+        Piece{"AccentAfterASoftHyphen", "\xC2\xAD\xCC\x81"},
+        Piece{"AccentAfterTheLastC1Control", "\xC2\x9F\xCC\x81"},
         Piece{"AccentOnADegreeSign", "\xC2\xB0\xCC\x88"}, Piece{"AccentOnATab", "\t\xCC\x88"},
         Piece{"GreekLetter", "\xCD\xB0"}, Piece{"CyrillicLetter", "\xD0\x9F"},
         Piece{"LineFeed", "\n", 0}, Piece{"FirstDash", "\xE2\x80\x90"},

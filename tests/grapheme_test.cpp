@@ -189,8 +189,8 @@ TEST(EveryWidthOfBlock, CountsRandomTextsAsTheRulesDo)
 }
 
 // Every code point of two and three bytes where the blocks' classes matter:
-// after a letter and a control, twice, in a conjunct and around one, and
-// after a mark, counted in each width of block as the rules count it.
+// after a letter and a control, twice, in a conjunct and around one, after a
+// mark and before one, counted in each width of block as the rules count it.
 TEST(EveryWidthOfBlock, CountsEveryCodePointBelowU10000InContextAsTheRulesDo)
 {
     for (char32_t c = 0x80; c < 0x10000; ++c) {
@@ -199,7 +199,7 @@ TEST(EveryWidthOfBlock, CountsEveryCodePointBelowU10000InContextAsTheRulesDo)
         }
         std::string text;
         for (const char* before : {"a", "\t", "", "\xE0\xA4\x95\xE0\xA5\x8D", "\xE0\xA4\xB7",
-                                   "\xE0\xA5\x8D\xE0\xA4\x95\xCC\x81"}) {
+                                   "\xE0\xA5\x8D\xE0\xA4\x95\xCC\x81", "\xCC\x81"}) {
             text += before;
             text += utf8(c);
         }
