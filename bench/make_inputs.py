@@ -4,7 +4,9 @@ decomposed (NFD: each ä an a and a combining diaeresis), of Finnish text
 dense with emoji sequences (skin tones, a ZWJ family, a flag, a keycap), of
 Finnish prose as it is typeset (quotes, dashes, ellipses: prose.txt) and of
 Hindi prose (conjuncts: prose-hindi.txt); the last four again at 64 MiB,
-for the slow counts of ICU and Perl; and a short line."""
+for the slow counts of ICU and Perl; the prose of each script of SCRIPTS
+at 256 MiB, and again at 16 MiB for ICU and Intl.Segmenter; and a short
+line."""
 import pathlib
 import random
 import sys
@@ -30,11 +32,18 @@ def write_line(path, sample, mebibytes):
         out.write(b"\n")
 
 
-def write_prose(path, mebibytes, sentences_file="prose.txt"):
+# The scripts of prose-<script>.txt, and what their sentences are strung
+# together with: Chinese and Japanese put no space between sentences.
+SCRIPTS = {"amharic": " ", "arabic": " ", "bengali": " ", "chinese": "", "hindi": " ",
+           "japanese": "", "khmer": " ", "korean": " ", "russian": " ", "tamil": " ",
+           "thai": " "}
+
+
+def write_prose(path, mebibytes, sentences_file="prose.txt", separator=" "):
     """The sentences of the file in an order drawn with a fixed seed, so that
     the text never repeats with a period a cache or a predictor could learn."""
     text = (pathlib.Path(__file__).parent / sentences_file).read_text(encoding="utf-8")
-    sentences = [f"{line} ".encode() for line in text.splitlines()
+    sentences = [f"{line}{separator}".encode() for line in text.splitlines()
                  if line and not line.startswith("#")]
     draw = random.Random(16)
     left = mebibytes * MIB
@@ -42,8 +51,12 @@ def write_prose(path, mebibytes, sentences_file="prose.txt"):
         while left > 0:
             chunk = b"".join(draw.choices(sentences, k=16384))
             if len(chunk) > left:
-                # The last one ends after a space, so that no character is cut.
-                chunk = chunk[: chunk.rindex(b" ", 0, left) + 1]
+                # The last one ends after a space, or a whole sentence, so
+                # that no character is cut.
+                cut = chunk.rindex(b" ", 0, left) + 1 if separator else left
+                while not separator and not any(chunk[:cut].endswith(s) for s in sentences):
+                    cut -= 1
+                chunk = chunk[:cut]
                 left = len(chunk)
             out.write(chunk)
             left -= len(chunk)
@@ -60,5 +73,8 @@ write_prose(f"{folder}/prose.txt", 1024)
 write_prose(f"{folder}/prose-64.txt", 64)
 write_prose(f"{folder}/hindi.txt", 1024, "prose-hindi.txt")
 write_prose(f"{folder}/hindi-64.txt", 64, "prose-hindi.txt")
+for script, separator in SCRIPTS.items():
+    write_prose(f"{folder}/{script}-256.txt", 256, f"prose-{script}.txt", separator)
+    write_prose(f"{folder}/{script}-16.txt", 16, f"prose-{script}.txt", separator)
 with open(f"{folder}/short.txt", "wb") as out:
     out.write(b"Hyva paiva\n")
