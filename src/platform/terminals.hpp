@@ -23,4 +23,8 @@ struct Terminals {
 
 const Terminals& terminals() noexcept;
 
+// Looks at the streams, as terminals() does the first time it is asked; in
+// the _posix.cpp and _windows.cpp files.
+Terminals look_at_terminals() noexcept;
+
 } // namespace platform

@@ -14,7 +14,9 @@ dev_t terminal_of(int descriptor) noexcept
     return isatty(descriptor) != 0 && fstat(descriptor, &status) == 0 ? status.st_rdev : 0;
 }
 
-Terminals look() noexcept
+} // namespace
+
+Terminals look_at_terminals() noexcept
 {
     const dev_t input = terminal_of(STDIN_FILENO);
     const dev_t output = terminal_of(STDOUT_FILENO);
@@ -25,21 +27,6 @@ Terminals look() noexcept
     terminals.input_shows_on_output = input != 0 && input == output;
     terminals.errors_show_with_output = output != 0 && output == errors;
     return terminals;
-}
-
-} // namespace
-
-const Terminals& terminals() noexcept
-{
-    // Set on the first question rather than by a guarded static, which would
-    // bring in the C++ run-time's lock for a tool that runs on one thread.
-    static Terminals looked;
-    static bool looked_yet = false;
-    if (!looked_yet) {
-        looked = look();
-        looked_yet = true;
-    }
-    return looked;
 }
 
 } // namespace platform

@@ -4,9 +4,7 @@
 
 namespace platform {
 
-namespace {
-
-Terminals look() noexcept
+Terminals look_at_terminals() noexcept
 {
     Terminals terminals;
     terminals.input = console_of(0) != nullptr;
@@ -17,21 +15,6 @@ Terminals look() noexcept
     // A process has one console at most.
     terminals.errors_show_with_output = terminals.output && console_of(2) != nullptr;
     return terminals;
-}
-
-} // namespace
-
-const Terminals& terminals() noexcept
-{
-    // Set on the first question rather than by a guarded static, which would
-    // bring in the C++ run-time's lock for a tool that runs on one thread.
-    static Terminals looked;
-    static bool looked_yet = false;
-    if (!looked_yet) {
-        looked = look();
-        looked_yet = true;
-    }
-    return looked;
 }
 
 } // namespace platform
