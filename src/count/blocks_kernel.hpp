@@ -124,9 +124,10 @@ template <class Lanes> struct Text {
     // without a look-up, where that is all the block holds: text below
     // U+0300 (its controls U+0080 to U+009F and the soft hyphen), the
     // accents U+0300 to U+036F, typeset punctuation, and what emoji are
-    // written with (the joiner, VS16, the keycap); else none.
+    // written with (the joiner, VS16, the keycap); else none. `punctuation`
+    // is the block's, as punctuation() gives it.
     static std::optional<Classes> latin_classes(Vector b0, Vector b1, Vector b2, Mask two,
-                                                Mask three)
+                                                Mask three, Mask punctuation)
     {
         const Mask accents = Lanes::both(
             two, Lanes::either(Lanes::is(b0, 0xCC),
@@ -135,8 +136,7 @@ template <class Lanes> struct Text {
         const Mask joiners = three_bytes(b0, b1, b2, 0xE2, 0x80, 0x8D);
         const Mask emoji_marks = Lanes::either(three_bytes(b0, b1, b2, 0xEF, 0xB8, 0x8F),
                                                three_bytes(b0, b1, b2, 0xE2, 0x83, 0xA3));
-        const Mask known_three =
-            Lanes::either(Lanes::either(punctuation(b0, b1, b2), joiners), emoji_marks);
+        const Mask known_three = Lanes::either(Lanes::either(punctuation, joiners), emoji_marks);
         if (Lanes::any(Lanes::but_not(two, Lanes::either(accents, below_accents))) ||
             Lanes::any(Lanes::but_not(three, known_three))) {
             return std::nullopt;
@@ -247,9 +247,10 @@ inline constexpr int conjunct_look_back = 4;
 // bytes of sequences, and the code points that join the one before them) to
 // `not_characters`, and returns the lane where a code point that needs the
 // rules starts, if any (-1): then only the positions before it are added.
+// `punctuation` is the block's typeset punctuation, which the caller found.
 template <class Lanes>
-[[gnu::always_inline]] inline int judge(const unsigned char* p, std::uint64_t& not_characters,
-                                        Behind& behind,
+[[gnu::always_inline]] inline int judge(const unsigned char* p, typename Lanes::Mask punctuation,
+                                        std::uint64_t& not_characters, Behind& behind,
                                         typename RememberedOf<Lanes>::type& remembered) noexcept
 {
     using T = Text<Lanes>;
@@ -272,7 +273,8 @@ template <class Lanes>
     const std::uint64_t three = Lanes::bits(three_bytes);
     const std::uint64_t multi = two | three;
     Classes classes;
-    if (const auto classes_by_bytes = T::latin_classes(b0, b1, b2, two_bytes, three_bytes)) {
+    if (const auto classes_by_bytes =
+            T::latin_classes(b0, b1, b2, two_bytes, three_bytes, punctuation)) {
         classes = *classes_by_bytes;
     } else if constexpr (requires {
                              Lanes::classes(remembered, p, b0, b1, b2, two_bytes, three_bytes);
@@ -456,7 +458,7 @@ template <class Lanes> BlockRun count(const unsigned char* p, const unsigned cha
                     behind = behind_plain_block<Lanes>(q);
                     after_plain = false;
                 }
-                const int rules_at = judge<Lanes>(q, more, behind, remembered);
+                const int rules_at = judge<Lanes>(q, punctuation, more, behind, remembered);
                 if (rules_at >= 0) {
                     counted += static_cast<std::uint64_t>(at + rules_at);
                     return {q + rules_at, counted - not_characters.take() - more};
