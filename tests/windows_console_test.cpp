@@ -75,59 +75,26 @@ struct AtCmd {
 class ConsoleRun {
 public:
     // The program alone, or from cmd.exe.
-    explicit ConsoleRun(const std::optional<AtCmd>& cmd = std::nullopt)
-    {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-            throw std::runtime_error("no pseudo-terminal");
-        }
-        const winsize size{25, 80, 0, 0};
-        ioctl(master_, TIOCSWINSZ, &size);
-        const std::string terminal = ptsname(master_);
-
-        const std::string program = windows_path(PITUUS_WINDOWS_PROGRAM);
-        std::vector<std::string> arguments{PITUUS_WINE_RUN, PITUUS_WINDOWS_ARCH};
-        if (cmd) {
-            const std::string chcp =
-                cmd->code_page ? "chcp " + std::to_string(*cmd->code_page) + " >nul & " : "";
-            arguments.emplace_back("cmd");
-            if (!cmd->options.empty()) {
-                arguments.push_back(cmd->options);
-            }
-            arguments.insert(arguments.end(), {"/c", chcp + program + " " + cmd->after_program});
-        } else {
-            arguments.push_back(program);
-        }
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-
-        pid_ = fork();
-        if (pid_ == 0) {
-            setsid();
-            const int slave = open(terminal.c_str(), O_RDWR); // the controlling terminal
-            dup2(slave, STDIN_FILENO);
-            dup2(slave, STDOUT_FILENO);
-            dup2(slave, STDERR_FILENO);
-            setenv("LC_ALL", "C.UTF-8", 1);
-            setenv("WINE_RUN_AT_CONSOLE", "1", 1);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
+    explicit ConsoleRun(std::optional<AtCmd> cmd = std::nullopt) : cmd_(std::move(cmd)) { start(); }
 
     ConsoleRun(const ConsoleRun&) = delete;
     ConsoleRun& operator=(const ConsoleRun&) = delete;
 
-    ~ConsoleRun()
+    ~ConsoleRun() { stop(); }
+
+    // True once the prompt is drawn. The program writes its first line
+    // within a second of starting, yet under load Wine has started it, once
+    // in many hundred starts, to show nothing at all for a minute: a start
+    // that shows nothing in half that time is made once more.
+    bool shows_prompt()
     {
-        if (!ended_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
+        const std::string prompt = "Anna tutkittava teksti:";
+        if (shows(prompt, starting / 2) || !screen_.empty()) {
+            return shows(prompt, starting / 2);
         }
-        close(master_);
+        stop();
+        start();
+        return shows(prompt, starting);
     }
 
     // True once the console has drawn `text`.
@@ -182,6 +149,60 @@ public:
     }
 
 private:
+    void start()
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+            throw std::runtime_error("no pseudo-terminal");
+        }
+        const winsize size{25, 80, 0, 0};
+        ioctl(master_, TIOCSWINSZ, &size);
+        const std::string terminal = ptsname(master_);
+
+        const std::string program = windows_path(PITUUS_WINDOWS_PROGRAM);
+        std::vector<std::string> arguments{PITUUS_WINE_RUN, PITUUS_WINDOWS_ARCH};
+        if (cmd_) {
+            const std::string chcp =
+                cmd_->code_page ? "chcp " + std::to_string(*cmd_->code_page) + " >nul & " : "";
+            arguments.emplace_back("cmd");
+            if (!cmd_->options.empty()) {
+                arguments.push_back(cmd_->options);
+            }
+            arguments.insert(arguments.end(), {"/c", chcp + program + " " + cmd_->after_program});
+        } else {
+            arguments.push_back(program);
+        }
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+
+        pid_ = fork();
+        if (pid_ == 0) {
+            setsid();
+            const int slave = open(terminal.c_str(), O_RDWR); // the controlling terminal
+            dup2(slave, STDIN_FILENO);
+            dup2(slave, STDOUT_FILENO);
+            dup2(slave, STDERR_FILENO);
+            setenv("LC_ALL", "C.UTF-8", 1);
+            setenv("WINE_RUN_AT_CONSOLE", "1", 1);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+
+    void stop()
+    {
+        if (!ended_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(master_);
+        screen_.clear();
+    }
+
+    std::optional<AtCmd> cmd_;
     int master_ = -1;
     pid_t pid_ = -1;
     int status_ = 0;
@@ -217,7 +238,7 @@ TEST_P(TypedAtTheConsole, IsCountedAsSeenAndTheMessagesReadRight)
 {
     const auto& [code_page, typed] = GetParam();
     ConsoleRun run(code_page ? std::optional<AtCmd>(AtCmd{code_page, "", ""}) : std::nullopt);
-    ASSERT_TRUE(run.shows("Anna tutkittava teksti:", starting)) << run.screen();
+    ASSERT_TRUE(run.shows_prompt()) << run.screen();
     EXPECT_NE(run.screen().find("(maks 256 merkkiä)"), std::string::npos) << run.screen();
     run.type(typed.text + "\r");
     ASSERT_TRUE(run.shows("Tekstin mitta on ")) << run.screen();
@@ -340,7 +361,7 @@ TEST(UnicodeBreakTests, ThoseThatFitOnALineAreCountedByTheProgram)
 TEST(PasteAtTheConsole, MeasuresTheFirstLineAndTheRestIsNoKey)
 {
     ConsoleRun run;
-    ASSERT_TRUE(run.shows("Anna tutkittava teksti:", starting)) << run.screen();
+    ASSERT_TRUE(run.shows_prompt()) << run.screen();
     run.type("eka\rtoinen rivi\rkolmas rivi\r");
     ASSERT_TRUE(run.shows("Tekstin mitta on 3 merkkiä.")) << run.screen();
     EXPECT_FALSE(run.ends(1s)) << "a pasted line was taken for the key";
@@ -353,7 +374,7 @@ TEST(PasteAtTheConsole, MeasuresTheFirstLineAndTheRestIsNoKey)
 TEST(KeyAtTheConsole, TakesWhatCameWithItAlong)
 {
     ConsoleRun run(AtCmd{std::nullopt, "& set /p rest=rest: & echo got[!rest!]", "/v:on"});
-    ASSERT_TRUE(run.shows("Anna tutkittava teksti:", starting)) << run.screen();
+    ASSERT_TRUE(run.shows_prompt()) << run.screen();
     run.type("abc\r");
     ASSERT_TRUE(run.shows("Tekstin mitta on 3 merkki")) << run.screen();
     EXPECT_FALSE(run.ends(500ms));
