@@ -129,9 +129,7 @@ template <class Lanes> struct Text {
     static std::optional<Classes> latin_classes(Vector b0, Vector b1, Vector b2, Mask two,
                                                 Mask three, Mask punctuation)
     {
-        const Mask accents = Lanes::both(
-            two, Lanes::either(Lanes::is(b0, 0xCC),
-                               Lanes::but_not(Lanes::is(b0, 0xCD), Lanes::at_least(b1, 0xB0))));
+        const Mask accents = Lanes::both(two, Text::accents(b0, b1));
         const Mask below_accents = Lanes::but_not(two, Lanes::at_least(b0, 0xCC));
         const Mask joiners = three_bytes(b0, b1, b2, 0xE2, 0x80, 0x8D);
         const Mask emoji_marks = Lanes::either(three_bytes(b0, b1, b2, 0xEF, 0xB8, 0x8F),
@@ -141,14 +139,32 @@ template <class Lanes> struct Text {
             Lanes::any(Lanes::but_not(three, known_three))) {
             return std::nullopt;
         }
-        const Mask controls =
-            Lanes::both(Lanes::both(below_accents, Lanes::is(b0, 0xC2)),
-                        Lanes::either(Lanes::within(b1, 0x80, 0x9F), Lanes::is(b1, 0xAD)));
+        const Mask controls = Lanes::both(below_accents, c1_controls(b0, b1));
         Classes classes;
         classes.extenders = Lanes::bits(Lanes::either(accents, emoji_marks));
         classes.controls = Lanes::bits(controls);
         classes.rules = Lanes::bits(joiners);
         return classes;
+    }
+
+    // The accents U+0300 to U+036F, by their leads: CC or CD, but not CD B0
+    // to BF (U+0370 on). Their second bytes are for the caller to check.
+    static Mask accents(Vector b0, Vector b1)
+    {
+        return Lanes::either(Lanes::is(b0, 0xCC),
+                             Lanes::but_not(Lanes::is(b0, 0xCD), Lanes::at_least(b1, 0xB0)));
+    }
+
+    static Mask ascii_controls(Vector b0)
+    {
+        return Lanes::either(Lanes::within(b0, 0x00, 0x1F), Lanes::is(b0, 0x7F));
+    }
+
+    // U+0080 to U+009F and the soft hyphen U+00AD.
+    static Mask c1_controls(Vector b0, Vector b1)
+    {
+        return Lanes::both(Lanes::is(b0, 0xC2),
+                           Lanes::either(Lanes::within(b1, 0x80, 0x9F), Lanes::is(b1, 0xAD)));
     }
 
     // The punctuation of three bytes that prose is typeset with, which
@@ -238,6 +254,35 @@ template <class Lanes> Behind behind_plain_block(const unsigned char* p) noexcep
     return behind;
 }
 
+// Takes a block of decomposed Latin text, where all beyond text below U+0300
+// and typeset punctuation is `accents` (U+0300 to U+036F, whole): each joins
+// the code point before it (GB9), so the block needs no classes, unless one
+// follows a control. Then it is left, and false returned; else its accents
+// are added to `not_characters`, and `behind` left for the next block.
+template <class Lanes>
+[[gnu::always_inline]] inline bool
+take_accented(typename Lanes::Vector b0, typename Lanes::Vector b1, typename Lanes::Mask accents,
+              std::uint64_t& not_characters, Behind& behind) noexcept
+{
+    using T = Text<Lanes>;
+    constexpr int width = Lanes::width;
+    const std::uint64_t joins = Lanes::bits(accents);
+    const std::uint64_t ascii_controls = Lanes::bits(T::ascii_controls(b0));
+    const std::uint64_t c1_controls = Lanes::bits(T::c1_controls(b0, b1));
+    const std::uint64_t after_control =
+        (ascii_controls << 1U) | (behind.ascii_controls >> (width - 1)) | (c1_controls << 2U) |
+        (behind.two_byte_controls >> (width - 2)) | (behind.three_byte_controls >> (width - 3));
+    if ((joins & after_control) != 0) {
+        return false;
+    }
+    behind = {};
+    behind.ascii_controls = ascii_controls;
+    behind.two_byte_controls = c1_controls;
+    behind.two_byte_extenders = joins;
+    not_characters += Lanes::count(joins);
+    return true;
+}
+
 // How many code points of three bytes a conjunct's look-back follows at most
 // from a consonant (a linker and extenders): past that, the rules judge.
 inline constexpr int conjunct_look_back = 4;
@@ -285,8 +330,7 @@ template <class Lanes>
     }
     const Behind before = behind;
     behind = {};
-    behind.ascii_controls =
-        Lanes::bits(Lanes::either(Lanes::within(b0, 0x00, 0x1F), Lanes::is(b0, 0x7F)));
+    behind.ascii_controls = Lanes::bits(T::ascii_controls(b0));
     behind.two_byte_controls = classes.controls & two;
     behind.three_byte_controls = classes.controls & three;
     behind.consonants = classes.consonants & three;
@@ -457,6 +501,15 @@ template <class Lanes> BlockRun count(const unsigned char* p, const unsigned cha
                 if (after_plain) {
                     behind = behind_plain_block<Lanes>(q);
                     after_plain = false;
+                }
+                const typename Lanes::Vector b1 = Lanes::load(q + 1);
+                const Mask accents = Lanes::both(T::accents(b0, b1), Lanes::continuation(b1));
+                if (!Lanes::any(
+                        Lanes::but_not(beyond_plain(b0), Lanes::either(punctuation, accents))) &&
+                    take_accented<Lanes>(b0, b1, accents, more, behind)) {
+                    not_characters.add(Lanes::but_not(two_byte_tails(b0, q), punctuation));
+                    more += 2 * Lanes::count(Lanes::bits(punctuation));
+                    continue;
                 }
                 const int rules_at = judge<Lanes>(q, punctuation, more, behind, remembered);
                 if (rules_at >= 0) {
