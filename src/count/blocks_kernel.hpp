@@ -120,31 +120,40 @@ template <class Lanes> struct Text {
         return Lanes::both(Lanes::both(Lanes::is(b0, x0), Lanes::is(b1, x1)), Lanes::is(b2, x2));
     }
 
-    // The classes of a block of the Latin scripts, told by their bytes
-    // without a look-up, where that is all the block holds: text below
-    // U+0300 (its controls U+0080 to U+009F and the soft hyphen), the
-    // accents U+0300 to U+036F, typeset punctuation, and what emoji are
-    // written with (the joiner, VS16, the keycap); else none. `punctuation`
-    // is the block's, as punctuation() gives it.
-    static std::optional<Classes> latin_classes(Vector b0, Vector b1, Vector b2, Mask two,
-                                                Mask three, Mask punctuation)
+    // A block of the Latin scripts, told by its bytes without a look-up:
+    // text below U+0300 (its controls U+0080 to U+009F and the soft hyphen),
+    // the accents U+0300 to U+036F, typeset punctuation, what emoji are
+    // written with (the joiner, VS16, the keycap) and code points of four
+    // bytes, which the judge takes apart. Its code points of two and three
+    // bytes and their classes, as the judge wants them; else none. Those of
+    // three bytes are all whole: they match whole byte strings.
+    struct Latin {
+        std::uint64_t two = 0;
+        std::uint64_t three = 0;
+        Classes classes;
+    };
+
+    // `accents` and `punctuation` are the block's, as accents() and
+    // punctuation() give them, the accents whole.
+    static std::optional<Latin> latin(Vector b0, Vector b1, Vector b2, Mask accents,
+                                      Mask punctuation)
     {
-        const Mask accents = Lanes::both(two, Text::accents(b0, b1));
-        const Mask below_accents = Lanes::but_not(two, Lanes::at_least(b0, 0xCC));
         const Mask joiners = three_bytes(b0, b1, b2, 0xE2, 0x80, 0x8D);
         const Mask emoji_marks = Lanes::either(three_bytes(b0, b1, b2, 0xEF, 0xB8, 0x8F),
                                                three_bytes(b0, b1, b2, 0xE2, 0x83, 0xA3));
-        const Mask known_three = Lanes::either(Lanes::either(punctuation, joiners), emoji_marks);
-        if (Lanes::any(Lanes::but_not(two, Lanes::either(accents, below_accents))) ||
-            Lanes::any(Lanes::but_not(three, known_three))) {
+        const Mask three = Lanes::either(Lanes::either(punctuation, joiners), emoji_marks);
+        if (Lanes::any(
+                Lanes::but_not(Lanes::within(b0, 0xCC, 0xEF), Lanes::either(accents, three)))) {
             return std::nullopt;
         }
-        const Mask controls = Lanes::both(below_accents, c1_controls(b0, b1));
-        Classes classes;
-        classes.extenders = Lanes::bits(Lanes::either(accents, emoji_marks));
-        classes.controls = Lanes::bits(controls);
-        classes.rules = Lanes::bits(joiners);
-        return classes;
+        Latin latin;
+        latin.two =
+            Lanes::bits(Lanes::both(Lanes::within(b0, 0xC2, 0xDF), Lanes::continuation(b1)));
+        latin.three = Lanes::bits(three);
+        latin.classes.extenders = Lanes::bits(Lanes::either(accents, emoji_marks));
+        latin.classes.controls = Lanes::bits(c1_controls(b0, b1));
+        latin.classes.rules = Lanes::bits(joiners);
+        return latin;
     }
 
     // The accents U+0300 to U+036F, by their leads: CC or CD, but not CD B0
@@ -287,47 +296,23 @@ take_accented(typename Lanes::Vector b0, typename Lanes::Vector b1, typename Lan
 // from a consonant (a linker and extenders): past that, the rules judge.
 inline constexpr int conjunct_look_back = 4;
 
-// Judges one block whose bytes the quick test cannot: a lead from CC on or a
-// line feed. Adds the positions that are no character (the second to fourth
-// bytes of sequences, and the code points that join the one before them) to
-// `not_characters`, and returns the lane where a code point that needs the
-// rules starts, if any (-1): then only the positions before it are added.
-// `punctuation` is the block's typeset punctuation, which the caller found.
-template <class Lanes>
-[[gnu::always_inline]] inline int judge(const unsigned char* p, typename Lanes::Mask punctuation,
-                                        std::uint64_t& not_characters, Behind& behind,
-                                        typename RememberedOf<Lanes>::type& remembered) noexcept
+// Judges one block by the code points of two and three bytes in it and
+// their classes: as judge() says. `by_bytes` says they are a Latin block's,
+// which holds no consonant and no linker: its count, compiled apart, skips
+// the conjunct's look-back. `bad_three` are the leads of three bytes that
+// are no code point of three bytes.
+template <class Lanes, bool by_bytes>
+[[gnu::always_inline]] inline int
+judge_classes(const unsigned char* p, typename Lanes::Vector b0, typename Lanes::Vector b1,
+              typename Lanes::Vector b2, std::uint64_t two, std::uint64_t three,
+              std::uint64_t bad_three, const Classes& classes, std::uint64_t& not_characters,
+              Behind& behind) noexcept
 {
     using T = Text<Lanes>;
     using Vector = typename Lanes::Vector;
     using Mask = typename Lanes::Mask;
     constexpr int width = Lanes::width;
-    const Vector b0 = Lanes::load(p);
-    const Vector b1 = Lanes::load(p + 1);
-    const Vector b2 = Lanes::load(p + 2);
-    const Mask second = Lanes::continuation(b1);
-    const Mask two_bytes = Lanes::both(Lanes::within(b0, 0xC2, 0xDF), second);
-    // Three bytes, well formed: no overlong form (E0 80 to 9F) and no
-    // surrogate (ED A0 to BF).
-    const Mask three_lead = Lanes::within(b0, 0xE0, 0xEF);
-    const Mask three_bytes = Lanes::but_not(
-        Lanes::both(Lanes::both(three_lead, second), Lanes::continuation(b2)),
-        Lanes::either(Lanes::both(Lanes::is(b0, 0xE0), Lanes::within(b1, 0x80, 0x9F)),
-                      Lanes::both(Lanes::is(b0, 0xED), Lanes::within(b1, 0xA0, 0xBF))));
-    const std::uint64_t two = Lanes::bits(two_bytes);
-    const std::uint64_t three = Lanes::bits(three_bytes);
     const std::uint64_t multi = two | three;
-    Classes classes;
-    if (const auto classes_by_bytes =
-            T::latin_classes(b0, b1, b2, two_bytes, three_bytes, punctuation)) {
-        classes = *classes_by_bytes;
-    } else if constexpr (requires {
-                             Lanes::classes(remembered, p, b0, b1, b2, two_bytes, three_bytes);
-                         }) {
-        classes = Lanes::classes(remembered, p, b0, b1, b2, two_bytes, three_bytes);
-    } else {
-        classes = classes_of_each(p, multi);
-    }
     const Behind before = behind;
     behind = {};
     behind.ascii_controls = Lanes::bits(T::ascii_controls(b0));
@@ -350,7 +335,7 @@ template <class Lanes>
                                         back(&Behind::three_byte_controls, 3);
     std::uint64_t rules =
         classes.rules | Lanes::bits(Lanes::either(Lanes::is(b0, '\n'), Lanes::at_least(b0, 0xF0))) |
-        (Lanes::bits(three_lead) & ~three);
+        bad_three;
     std::uint64_t tails = Lanes::count(two) + 2 * Lanes::count(three);
     std::uint64_t joins =
         (classes.extenders | classes.linkers | classes.marks) & multi & ~after_control;
@@ -401,7 +386,7 @@ template <class Lanes>
     // lanes before the last, for as long as any consonant's chain goes on.
     // Where an extender of two or four bytes stands among them, or they go
     // on longer, the rules judge.
-    if (behind.consonants != 0) {
+    if (!by_bytes && behind.consonants != 0) {
         std::uint64_t chain = behind.consonants;
         std::uint64_t linked = 0;
         std::uint64_t joined = 0;
@@ -429,6 +414,47 @@ template <class Lanes>
     not_characters += Lanes::count(two & earlier) + 2 * Lanes::count(three & earlier) +
                       Lanes::count(joins & earlier) + 3 * Lanes::count(four_tails & earlier);
     return lane;
+}
+
+// Judges one block whose bytes the quick test cannot: a lead from CC on or a
+// line feed. Adds the positions that are no character (the second to fourth
+// bytes of sequences, and the code points that join the one before them) to
+// `not_characters`, and returns the lane where a code point that needs the
+// rules starts, if any (-1): then only the positions before it are added.
+// `accents` and `punctuation` are the block's, which the caller found.
+template <class Lanes>
+[[gnu::always_inline]] inline int
+judge(const unsigned char* p, typename Lanes::Vector b0, typename Lanes::Vector b1,
+      typename Lanes::Mask accents, typename Lanes::Mask punctuation, std::uint64_t& not_characters,
+      Behind& behind, typename RememberedOf<Lanes>::type& remembered) noexcept
+{
+    using T = Text<Lanes>;
+    using Vector = typename Lanes::Vector;
+    using Mask = typename Lanes::Mask;
+    const Vector b2 = Lanes::load(p + 2);
+    if (const auto latin = T::latin(b0, b1, b2, accents, punctuation)) {
+        return judge_classes<Lanes, true>(p, b0, b1, b2, latin->two, latin->three, 0,
+                                          latin->classes, not_characters, behind);
+    }
+    const Mask second = Lanes::continuation(b1);
+    const Mask two_bytes = Lanes::both(Lanes::within(b0, 0xC2, 0xDF), second);
+    // Three bytes, well formed: no overlong form (E0 80 to 9F) and no
+    // surrogate (ED A0 to BF).
+    const Mask three_lead = Lanes::within(b0, 0xE0, 0xEF);
+    const Mask three_bytes = Lanes::but_not(
+        Lanes::both(Lanes::both(three_lead, second), Lanes::continuation(b2)),
+        Lanes::either(Lanes::both(Lanes::is(b0, 0xE0), Lanes::within(b1, 0x80, 0x9F)),
+                      Lanes::both(Lanes::is(b0, 0xED), Lanes::within(b1, 0xA0, 0xBF))));
+    const std::uint64_t two = Lanes::bits(two_bytes);
+    const std::uint64_t three = Lanes::bits(three_bytes);
+    Classes classes;
+    if constexpr (requires { Lanes::classes(remembered, p, b0, b1, b2, two_bytes, three_bytes); }) {
+        classes = Lanes::classes(remembered, p, b0, b1, b2, two_bytes, three_bytes);
+    } else {
+        classes = classes_of_each(p, two | three);
+    }
+    return judge_classes<Lanes, false>(p, b0, b1, b2, two, three, Lanes::bits(three_lead) & ~three,
+                                       classes, not_characters, behind);
 }
 
 // The bytes from p on that belong to a code point whose lead, before p, the
@@ -511,7 +537,8 @@ template <class Lanes> BlockRun count(const unsigned char* p, const unsigned cha
                     more += 2 * Lanes::count(Lanes::bits(punctuation));
                     continue;
                 }
-                const int rules_at = judge<Lanes>(q, punctuation, more, behind, remembered);
+                const int rules_at =
+                    judge<Lanes>(q, b0, b1, accents, punctuation, more, behind, remembered);
                 if (rules_at >= 0) {
                     counted += static_cast<std::uint64_t>(at + rules_at);
                     return {q + rules_at, counted - not_characters.take() - more};
