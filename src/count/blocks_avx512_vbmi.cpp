@@ -8,6 +8,14 @@
 namespace {
 
 struct VbmiLanes : Avx512Lanes {
+    // Sixty-four entries, looked up by the low six bits of each index byte.
+    static Vector permute(Vector table, Vector index)
+    {
+        // (The two-table permute, given the table twice: GCC 12 warns of the
+        // one-table one's undefined start value.)
+        return _mm512_permutex2var_epi8(table, index, table);
+    }
+
     // The class of each code point of two or three bytes, at its lead: its
     // row of 64 (block_rows, 1024 entries in eight parts of 128, one permute
     // each, chosen among by the bits of the part's number) and, in the rows

@@ -59,6 +59,28 @@ constexpr RowTables row_tables()
     return tables;
 }
 
+// The same groups by the third byte alone, for a permute of 64 entries by
+// its low six bits: a bit for the pictographs, the skin tones and the
+// regional indicators.
+struct RowGroups {
+    static constexpr unsigned pictographs = 0x01;
+    static constexpr unsigned skin_tones = 0x02;
+    static constexpr unsigned regional_indicators = 0x04;
+};
+
+constexpr std::array<std::uint8_t, 64> row_groups()
+{
+    std::array<std::uint8_t, 64> groups{};
+    for (const ByteRange rows : pictograph_rows) {
+        for (unsigned row = rows.first; row <= rows.last; ++row) {
+            groups.at(row & 0x3FU) |= RowGroups::pictographs;
+        }
+    }
+    groups.at(skin_tone_row & 0x3FU) |= RowGroups::skin_tones;
+    groups.at(regional_indicator_row & 0x3FU) |= RowGroups::regional_indicators;
+    return groups;
+}
+
 static_assert(std::ranges::all_of(pictograph_rows,
                                   [](ByteRange rows) {
                                       return rows.first >> 4U == rows.last >> 4U &&
@@ -97,7 +119,13 @@ template <class Lanes> struct Text {
 
     static Rows rows(Vector b2)
     {
-        if constexpr (requires { Lanes::lookup(b2, b2); }) {
+        if constexpr (requires { Lanes::permute(b2, b2); }) {
+            static constexpr std::array<std::uint8_t, 64> groups_by_row = row_groups();
+            const Vector groups = Lanes::permute(Lanes::load(groups_by_row.data()), b2);
+            return {Lanes::has_bits(groups, RowGroups::pictographs),
+                    Lanes::has_bits(groups, RowGroups::skin_tones),
+                    Lanes::has_bits(groups, RowGroups::regional_indicators)};
+        } else if constexpr (requires { Lanes::lookup(b2, b2); }) {
             constexpr RowTables tables = row_tables();
             const Vector groups = Lanes::common_bits(
                 Lanes::lookup(Lanes::table(tables.by_high), Lanes::high_half(b2)),
