@@ -291,6 +291,25 @@ template <class Lanes> Behind behind_plain_block(const unsigned char* p) noexcep
     return behind;
 }
 
+// The bits of a class `lanes` lanes before each lane of a block of `width`
+// lanes, those of the block before included. Bits past the block's lanes are
+// left in: each is only ever taken together with a class of the block's own.
+template <int width>
+std::uint64_t back(const Behind& now, const Behind& before, std::uint64_t Behind::*lanes_of,
+                   int lanes) noexcept
+{
+    return (now.*lanes_of << lanes) | (before.*lanes_of >> (width - lanes));
+}
+
+// The lanes whose code point before is a control, of one, two or three
+// bytes: GB9 joins an extender or a mark to anything but a control.
+template <int width> std::uint64_t after_control(const Behind& now, const Behind& before) noexcept
+{
+    return back<width>(now, before, &Behind::ascii_controls, 1) |
+           back<width>(now, before, &Behind::two_byte_controls, 2) |
+           back<width>(now, before, &Behind::three_byte_controls, 3);
+}
+
 // Takes a block of decomposed Latin text, where all beyond text below U+0300
 // and typeset punctuation is `accents` (U+0300 to U+036F, whole): each joins
 // the code point before it (GB9), so the block needs no classes, unless one
@@ -302,21 +321,15 @@ take_accented(typename Lanes::Vector b0, typename Lanes::Vector b1, typename Lan
               std::uint64_t& not_characters, Behind& behind) noexcept
 {
     using T = Text<Lanes>;
-    constexpr int width = Lanes::width;
-    const std::uint64_t joins = Lanes::bits(accents);
-    const std::uint64_t ascii_controls = Lanes::bits(T::ascii_controls(b0));
-    const std::uint64_t c1_controls = Lanes::bits(T::c1_controls(b0, b1));
-    const std::uint64_t after_control =
-        (ascii_controls << 1U) | (behind.ascii_controls >> (width - 1)) | (c1_controls << 2U) |
-        (behind.two_byte_controls >> (width - 2)) | (behind.three_byte_controls >> (width - 3));
-    if ((joins & after_control) != 0) {
+    Behind now;
+    now.ascii_controls = Lanes::bits(T::ascii_controls(b0));
+    now.two_byte_controls = Lanes::bits(T::c1_controls(b0, b1));
+    now.two_byte_extenders = Lanes::bits(accents);
+    if ((now.two_byte_extenders & after_control<Lanes::width>(now, behind)) != 0) {
         return false;
     }
-    behind = {};
-    behind.ascii_controls = ascii_controls;
-    behind.two_byte_controls = c1_controls;
-    behind.two_byte_extenders = joins;
-    not_characters += Lanes::count(joins);
+    behind = now;
+    not_characters += Lanes::count(now.two_byte_extenders);
     return true;
 }
 
@@ -350,17 +363,10 @@ judge_classes(const unsigned char* p, typename Lanes::Vector b0, typename Lanes:
     behind.linkers = classes.linkers & three;
     behind.in_conjuncts = (classes.extenders | classes.linkers) & three;
     behind.two_byte_extenders = (classes.extenders | classes.linkers) & two;
-    // The bits of a class `lanes` lanes before each lane, the last block's
-    // included. Bits past the block's lanes are left in: each is only ever
-    // taken together with a class of this block's own lanes.
     const auto back = [&before, &now = behind](std::uint64_t Behind::*lanes_of, int lanes) {
-        return (now.*lanes_of << lanes) | (before.*lanes_of >> (width - lanes));
+        return blocks::back<width>(now, before, lanes_of, lanes);
     };
-    // The code point before: GB9 joins an extender or a mark to anything but a
-    // control.
-    const std::uint64_t after_control = back(&Behind::ascii_controls, 1) |
-                                        back(&Behind::two_byte_controls, 2) |
-                                        back(&Behind::three_byte_controls, 3);
+    const std::uint64_t after_control = blocks::after_control<width>(behind, before);
     std::uint64_t rules =
         classes.rules | Lanes::bits(Lanes::either(Lanes::is(b0, '\n'), Lanes::at_least(b0, 0xF0))) |
         bad_three;

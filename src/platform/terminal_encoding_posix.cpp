@@ -1,5 +1,7 @@
 #include "platform/terminal_encoding.hpp"
 
+#include "platform/first_use.hpp"
+
 #include <climits>
 #include <clocale>
 #include <cstdlib>
@@ -112,17 +114,10 @@ LocaleEncoding encoding_of_locale()
 }
 
 // Taken from the locale once, on first use, which also sets the locale for
-// the C library's decoder. (A flag, not a static initialised by a call: that
-// would need the C++ run-time's guard for threads this tool does not have.)
+// the C library's decoder.
 const LocaleEncoding& locale_encoding()
 {
-    static LocaleEncoding encoding;
-    static bool taken = false;
-    if (!taken) {
-        encoding = encoding_of_locale();
-        taken = true;
-    }
-    return encoding;
+    return made_on_first_use<encoding_of_locale>();
 }
 
 } // namespace
