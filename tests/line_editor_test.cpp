@@ -240,6 +240,9 @@ INSTANTIATE_TEST_SUITE_P(
         Keys{"BackspaceTakesADecomposedLetterWhole", "Hyva\u0308a\u0308" + backspace, "Hyva\u0308"},
         Keys{"BackspaceTakesAFamilyWhole", "👨‍👩‍👧" + backspace, ""},
         Keys{"BackspaceTakesAConjunctWhole", "नमस्ते" + backspace, "नम"},
+        // A Prepend ends the line alone, then joins what is typed after it.
+        Keys{"APrependAtTheEndIsACharacterUntilItJoins",
+             "a\u0600" + backspace + "\u0600b" + backspace, "a"},
         Keys{"CtrlHIsBackspaceToo", "ab\x08", "a"},
         Keys{"DeleteTakesTheOneUnderTheCursor", "abc\x1b[H\x1b[3~", "bc"},
         Keys{"CtrlDInsideALineDeletes", "abc" + left + "\x04", "ab"},
