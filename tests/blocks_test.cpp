@@ -125,6 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(BlockPaths, TheWidestIsInUseUnlessAnotherWasChosen)
 {
     EXPECT_EQ(block_counter_in_use(), block_counter(block_paths().back()));
+    const BlockPathInUse rules_alone(BlockPath::none);
+    EXPECT_EQ(block_counter_in_use(), nullptr);
 }
 
 } // namespace
