@@ -81,6 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
         Piece{"HeartWithVariationSelector", "\xF0\x9F\x92\x99\xEF\xB8\x8F"},
         Piece{"CurrencySignBeforeAThumb", "\xE2\x82\xA3\xF0\x9F\x91\x8D"},
         Piece{"Keycap", "1\xEF\xB8\x8F\xE2\x83\xA3"}, Piece{"KeycapAfterATab", "\t\xE2\x83\xA3"},
+        // A control of three bytes ends a block that needs classes, and the
+        // next, of Latin text and emoji, starts with an accent: it joins none.
+        Piece{"AccentAndThumbAfterAZeroWidthSpace", "\xE2\x80\x8B\xCC\x81\xF0\x9F\x91\x8D"},
         Piece{"FlagOfFinland", "\xF0\x9F\x87\xAB\xF0\x9F\x87\xAE"},
         // A third half in a row: which flag it starts the rules tell.
         Piece{"TwoFlags", "\xF0\x9F\x87\xAB\xF0\x9F\x87\xAE\xF0\x9F\x87\xB8\xF0\x9F\x87\xAA", 8},

@@ -179,7 +179,6 @@ template <class Lanes> struct Text {
             Lanes::bits(Lanes::both(Lanes::within(b0, 0xC2, 0xDF), Lanes::continuation(b1)));
         latin.three = Lanes::bits(three);
         latin.classes.extenders = Lanes::bits(Lanes::either(accents, emoji_marks));
-        latin.classes.controls = Lanes::bits(c1_controls(b0, b1));
         latin.classes.rules = Lanes::bits(joiners);
         return latin;
     }
@@ -310,6 +309,18 @@ template <int width> std::uint64_t after_control(const Behind& now, const Behind
            back<width>(now, before, &Behind::three_byte_controls, 3);
 }
 
+// Whether a code point of a block may follow a control. It may not where
+// the block holds no byte below 20, no 7F and no C2 (the lead of U+0080 to
+// U+00BF), and the block before no control, as in most text: then the count
+// needs no look-back for GB9's exception.
+template <class Lanes>
+bool near_controls(typename Lanes::Vector b0, typename Lanes::Mask ascii_controls,
+                   const Behind& before) noexcept
+{
+    return Lanes::any(Lanes::either(ascii_controls, Lanes::is(b0, 0xC2))) ||
+           (before.ascii_controls | before.two_byte_controls | before.three_byte_controls) != 0;
+}
+
 // Takes a block of decomposed Latin text, where all beyond text below U+0300
 // and typeset punctuation is `accents` (U+0300 to U+036F, whole): each joins
 // the code point before it (GB9), so the block needs no classes, unless one
@@ -322,11 +333,14 @@ take_accented(typename Lanes::Vector b0, typename Lanes::Vector b1, typename Lan
 {
     using T = Text<Lanes>;
     Behind now;
-    now.ascii_controls = Lanes::bits(T::ascii_controls(b0));
-    now.two_byte_controls = Lanes::bits(T::c1_controls(b0, b1));
     now.two_byte_extenders = Lanes::bits(accents);
-    if ((now.two_byte_extenders & after_control<Lanes::width>(now, behind)) != 0) {
-        return false;
+    const typename Lanes::Mask ascii_controls = T::ascii_controls(b0);
+    if (near_controls<Lanes>(b0, ascii_controls, behind)) {
+        now.ascii_controls = Lanes::bits(ascii_controls);
+        now.two_byte_controls = Lanes::bits(T::c1_controls(b0, b1));
+        if ((now.two_byte_extenders & after_control<Lanes::width>(now, behind)) != 0) {
+            return false;
+        }
     }
     behind = now;
     not_characters += Lanes::count(now.two_byte_extenders);
@@ -340,14 +354,16 @@ inline constexpr int conjunct_look_back = 4;
 // Judges one block by the code points of two and three bytes in it and
 // their classes: as judge() says. `by_bytes` says they are a Latin block's,
 // which holds no consonant and no linker: its count, compiled apart, skips
-// the conjunct's look-back. `bad_three` are the leads of three bytes that
-// are no code point of three bytes.
-template <class Lanes, bool by_bytes>
+// the conjunct's look-back. `controls` is false where neither this block
+// nor the one before holds a control, as in most text: then nothing follows
+// one, and that count, compiled apart too, skips GB9's look-back. `bad_three`
+// are the leads of three bytes that are no code point of three bytes.
+template <class Lanes, bool by_bytes, bool controls = true>
 [[gnu::always_inline]] inline int
 judge_classes(const unsigned char* p, typename Lanes::Vector b0, typename Lanes::Vector b1,
               typename Lanes::Vector b2, std::uint64_t two, std::uint64_t three,
-              std::uint64_t bad_three, const Classes& classes, std::uint64_t& not_characters,
-              Behind& behind) noexcept
+              std::uint64_t bad_three, std::uint64_t ascii_controls, const Classes& classes,
+              std::uint64_t& not_characters, Behind& behind) noexcept
 {
     using T = Text<Lanes>;
     using Vector = typename Lanes::Vector;
@@ -356,9 +372,11 @@ judge_classes(const unsigned char* p, typename Lanes::Vector b0, typename Lanes:
     const std::uint64_t multi = two | three;
     const Behind before = behind;
     behind = {};
-    behind.ascii_controls = Lanes::bits(T::ascii_controls(b0));
-    behind.two_byte_controls = classes.controls & two;
-    behind.three_byte_controls = classes.controls & three;
+    if constexpr (controls) {
+        behind.ascii_controls = ascii_controls;
+        behind.two_byte_controls = classes.controls & two;
+        behind.three_byte_controls = classes.controls & three;
+    }
     behind.consonants = classes.consonants & three;
     behind.linkers = classes.linkers & three;
     behind.in_conjuncts = (classes.extenders | classes.linkers) & three;
@@ -366,7 +384,8 @@ judge_classes(const unsigned char* p, typename Lanes::Vector b0, typename Lanes:
     const auto back = [&before, &now = behind](std::uint64_t Behind::*lanes_of, int lanes) {
         return blocks::back<width>(now, before, lanes_of, lanes);
     };
-    const std::uint64_t after_control = blocks::after_control<width>(behind, before);
+    const std::uint64_t after_control =
+        controls ? blocks::after_control<width>(behind, before) : std::uint64_t{0};
     std::uint64_t rules =
         classes.rules | Lanes::bits(Lanes::either(Lanes::is(b0, '\n'), Lanes::at_least(b0, 0xF0))) |
         bad_three;
@@ -466,9 +485,16 @@ judge(const unsigned char* p, typename Lanes::Vector b0, typename Lanes::Vector 
     using Vector = typename Lanes::Vector;
     using Mask = typename Lanes::Mask;
     const Vector b2 = Lanes::load(p + 2);
-    if (const auto latin = T::latin(b0, b1, b2, accents, punctuation)) {
+    const Mask ascii_controls = T::ascii_controls(b0);
+    if (auto latin = T::latin(b0, b1, b2, accents, punctuation)) {
+        if (!near_controls<Lanes>(b0, ascii_controls, behind)) {
+            return judge_classes<Lanes, true, false>(p, b0, b1, b2, latin->two, latin->three, 0, 0,
+                                                     latin->classes, not_characters, behind);
+        }
+        latin->classes.controls = Lanes::bits(T::c1_controls(b0, b1));
         return judge_classes<Lanes, true>(p, b0, b1, b2, latin->two, latin->three, 0,
-                                          latin->classes, not_characters, behind);
+                                          Lanes::bits(ascii_controls), latin->classes,
+                                          not_characters, behind);
     }
     const Mask second = Lanes::continuation(b1);
     const Mask two_bytes = Lanes::both(Lanes::within(b0, 0xC2, 0xDF), second);
@@ -488,7 +514,8 @@ judge(const unsigned char* p, typename Lanes::Vector b0, typename Lanes::Vector 
         classes = classes_of_each(p, two | three);
     }
     return judge_classes<Lanes, false>(p, b0, b1, b2, two, three, Lanes::bits(three_lead) & ~three,
-                                       classes, not_characters, behind);
+                                       Lanes::bits(ascii_controls), classes, not_characters,
+                                       behind);
 }
 
 // The bytes from p on that belong to a code point whose lead, before p, the
