@@ -23,11 +23,22 @@
 
 namespace {
 
-// A file of this run's own, where two suites may run at once.
-std::string own_temp_file(const std::string& name)
-{
-    return testing::TempDir() + std::to_string(getpid()) + "-" + name;
-}
+// A file of this run's own, where two suites may run at once, removed when
+// the test ends: each run would otherwise leave ten behind.
+class OwnTempFile {
+public:
+    explicit OwnTempFile(const std::string& name)
+        : path_(testing::TempDir() + std::to_string(getpid()) + "-" + name)
+    {
+    }
+    OwnTempFile(const OwnTempFile&) = delete;
+    OwnTempFile& operator=(const OwnTempFile&) = delete;
+    ~OwnTempFile() { (void)std::remove(path_.c_str()); }
+    [[nodiscard]] const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 using namespace std::chrono_literals;
 
@@ -281,9 +292,9 @@ class OutputToAFile : public testing::TestWithParam<RedirectedOutput> {};
 
 TEST_P(OutputToAFile, HoldsTheMessagesInTheConsolesOutputCodePage)
 {
-    const std::string out =
-        own_temp_file("pituus-console-out-" + std::to_string(GetParam().code_page) + ".txt");
-    std::remove(out.c_str());
+    const OwnTempFile file("pituus-console-out-" + std::to_string(GetParam().code_page) + ".txt");
+    const std::string& out = file.path();
+    (void)std::remove(out.c_str());
     ConsoleRun run(AtCmd{GetParam().code_page, "> " + windows_path(out), ""});
     ASSERT_TRUE(pty::eventually(starting, [&] { return read_file(out).ends_with("teksti: "); }));
     run.type("abc\r");
@@ -319,8 +330,8 @@ using InputFromAFile = Table<RedirectedInput>;
 
 TEST_P(InputFromAFile, IsCountedByTheConsolesInputCodePageAndTheKeyStillAwaited)
 {
-    const std::string in =
-        own_temp_file(std::string("pituus-console-in-") + GetParam().name + ".txt");
+    const OwnTempFile file(std::string("pituus-console-in-") + GetParam().name + ".txt");
+    const std::string& in = file.path();
     std::ofstream(in, std::ios::binary) << GetParam().bytes;
     ConsoleRun run(AtCmd{GetParam().code_page, "< " + windows_path(in), ""});
     ASSERT_TRUE(run.shows("Tekstin mitta on " + GetParam().count + " merkki", starting))
@@ -350,7 +361,8 @@ TEST(UnicodeBreakTests, ThoseThatFitOnALineAreCountedByTheProgram)
             characters += 1 + test.characters();
         }
     }
-    const std::string in = own_temp_file("pituus-console-break-tests.txt");
+    const OwnTempFile file("pituus-console-break-tests.txt");
+    const std::string& in = file.path();
     std::ofstream(in, std::ios::binary) << line << "\r\n";
     ConsoleRun run(AtCmd{65001, "< " + windows_path(in), ""});
     ASSERT_TRUE(run.shows("Tekstin mitta on " + std::to_string(characters) + " merkki", starting))
