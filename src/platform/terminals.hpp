@@ -11,8 +11,6 @@
 namespace platform {
 
 struct Terminals {
-    bool input = false;  // standard input is a terminal
-    bool output = false; // standard output is
     // Standard input and output are the same terminal: what is typed shows
     // where the result is written.
     bool input_shows_on_output = false;

@@ -22,8 +22,6 @@ Terminals look_at_terminals() noexcept
     const dev_t output = terminal_of(STDOUT_FILENO);
     const dev_t errors = terminal_of(STDERR_FILENO);
     Terminals terminals;
-    terminals.input = input != 0;
-    terminals.output = output != 0;
     terminals.input_shows_on_output = input != 0 && input == output;
     terminals.errors_show_with_output = output != 0 && output == errors;
     return terminals;
