@@ -153,8 +153,9 @@ template <class Lanes> struct Text {
     // the accents U+0300 to U+036F, typeset punctuation, what emoji are
     // written with (the joiner, VS16, the keycap) and code points of four
     // bytes, which the judge takes apart. Its code points of two and three
-    // bytes and their classes, as the judge wants them; else none. Those of
-    // three bytes are all whole: they match whole byte strings.
+    // bytes and their classes, as the judge wants them, but the controls,
+    // which the judge looks for only where one may be near; else none. Those
+    // of three bytes are all whole: they match whole byte strings.
     struct Latin {
         std::uint64_t two = 0;
         std::uint64_t three = 0;
