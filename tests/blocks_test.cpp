@@ -118,6 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
         Piece{"FirstOfThreeBytes", "\xE0\xA0\x80"}, Piece{"HangulSyllable", "\xEA\xB0\x80"},
         Piece{"LeadingJamo", "\xE1\x84\x80", 0}, Piece{"ArabicPrepend", "\xD8\x80", 0},
         Piece{"OverlongThreeBytes", "\xE0\x80\x80", 0}, Piece{"Surrogate", "\xED\xA0\x80", 0},
+        // An overlong lead of two bytes starts no code point, in a block that
+        // needs classes too: it and its continuation are a character each.
+        Piece{"OverlongTwoBytesAfterADevanagariLetter", "\xE0\xA4\x95\xC1\x80"},
         // Ill-formed: a joiner that a lone continuation byte follows is no
         // typeset punctuation, whatever that byte is.
         Piece{"JoinerBeforeALoneContinuation", "\xE2\x80\x8D\x90", 0}),
