@@ -121,6 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         // An overlong lead of two bytes starts no code point, in a block that
         // needs classes too: it and its continuation are a character each.
         Piece{"OverlongTwoBytesAfterADevanagariLetter", "\xE0\xA4\x95\xC1\x80"},
+        Piece{"OverlongTwoBytesBeforeAThumb", "\xC1\x80\xF0\x9F\x91\x8D"},
         // Ill-formed: a joiner that a lone continuation byte follows is no
         // typeset punctuation, whatever that byte is.
         Piece{"JoinerBeforeALoneContinuation", "\xE2\x80\x8D\x90", 0}),
